@@ -1,0 +1,128 @@
+#include <ctime>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/orut.h"
+#include "app/params.h"
+#include "app/run.h"
+#include "input/newick.h"
+#include "input/profile.h"
+#include "input/utils.h"
+#include "model/oru.h"
+
+namespace {
+
+// Best-so-far values before the first try.
+const double kLogZero = -10000000.0;
+
+PhyloProf LoadTreeProfile(const std::string& path) {
+  PhyloProf profile = LoadPhyloProfiles(path);
+  profile = LoadComplexes(profile, complex_path);
+  if (!pfamdom_path.empty()) profile = LoadpFams(profile, pfamdom_path);
+  if (!paralog_path.empty()) profile = LoadParalogys(profile, paralog_path);
+  if (!filter_path.empty()) profile = LoadFilters(profile, filter_path);
+  return profile;
+}
+
+void PrintClusteringLine(const PhyloProf& profile, const ORU& oru, int expid_num) {
+  if (expid_num == -1) {
+    std::cout << "Clustering all genes in the input geneset file (# Genes = "
+              << oru.cur_proteins.size() << ") ..." << std::endl;
+    return;
+  }
+  std::cout << "Clustering Gene Set " << expid_num + 1 << "/" << profile.C << " - "
+            << profile.complexes_names[expid_num]
+            << " (# Genes = " << profile.proteins_for_complexes[expid_num].size() << ") ..."
+            << std::endl;
+}
+
+// Loads tree i's profile and tree, builds and preprocesses its model, and
+// appends a copy of it to oru_all (whose room is reserved, so no model moves).
+void LoadTreeModel(int i, std::vector<ORU>& oru_all) {
+  std::cout << "Index of trees: " << i << ", starting" << std::endl;
+  std::string profile_path_cur = PerTreeName(profile_path, ".txt", i);
+  std::string phytree_path_cur = PerTreeName(phytree_path, ".nwk", i);
+  std::string params_path_cur = PerTreeName(params_path, ".txt", i);
+
+  PhyloProf profile = LoadTreeProfile(profile_path_cur);
+  PhyloTree phytree = LoadPhyloTree(phytree_path_cur);
+  InitParams(profile.G);
+  DispParams(profile, seed);
+  int expid_num = GeneSetIndex(profile.C);
+  std::cout << "Params done, index of trees: " << i << ", starting" << std::endl;
+
+  ORU oru(profile, phytree, expid_num, noclust, sgl_grp, LLR_th, filter_LLR, same_gl ? 1 : 0, seed,
+          prep_lrate, P00);
+  std::cout << "Initiated, index of trees: " << i << ", starting" << std::endl;
+  oru.InitMCMC(alpha, num_burn, num_mcmc, num_thin, T0);
+  oru.LoadMarLikDB(params_path_cur, false);
+  oru.PreProcess();
+  oru.PrepFitnessMatrix(params_path_cur);
+  PrintClusteringLine(profile, oru, expid_num);
+  oru_all.push_back(oru);
+}
+
+}  // namespace
+
+std::string PerTreeName(const std::string& path, const std::string& ending, int index) {
+  std::string stem = path;
+  if (strutils::endsWith(stem, ending)) stem.erase(stem.size() - ending.size());
+  return stem + "_" + std::to_string(index) + ending;
+}
+
+int RunMultiTree() {
+  const int T = num_trees;
+  std::vector<ORU> oru_all;
+  oru_all.reserve(T);
+  std::cout << "Number of trees:" << T << std::endl;
+  output_path = OutputName();
+
+  for (int i = 0; i < T; ++i) LoadTreeModel(i, oru_all);
+  std::string mismatch = FindModelMismatch(oru_all);
+  if (!mismatch.empty()) {
+    std::cerr << "Error. " << mismatch << "." << std::endl;
+    return 1;
+  }
+
+  int max_id_tree = 0;
+  std::vector<double> marloglik_trees(T, kLogZero);
+  std::vector<std::vector<int>> max_I_k_tree;
+  double max_marlik_tree = kLogZero;
+
+  for (int t = 0; t < num_tries; ++t) {
+    for (ORU& oru : oru_all) oru.InitMCMC(alpha, num_burn, num_mcmc, num_thin, T0);
+    ClusterProteinInComplexTree(t, oru_all, max_I_k_tree, max_id_tree, marloglik_trees,
+                                max_marlik_tree);
+    for (ORU& oru : oru_all) oru.GetPosteriorMode();
+  }
+  std::cout << "MCMC, index of map trees " << max_id_tree << "." << std::endl;
+  for (ORU& oru : oru_all) oru.SaveMarLikDB();
+
+  PostProcessTree(oru_all, max_I_k_tree, max_id_tree, marloglik_trees);
+  std::cout << "maxid:  " << max_id_tree << ", K: " << oru_all[max_id_tree].groups.size()
+            << std::endl;
+  if (pred != 0) {
+    std::cout << "Predicting... " << std::endl;
+    predictProteinORUTree(oru_all, max_id_tree, marloglik_trees, pred_num_min, pred_num_max);
+    std::cout << "Predicted.  " << std::endl;
+  }
+
+  ORU& first = oru_all[0];
+  std::vector<Group> groups = first.GetGroups();
+  first.FindParalogs(groups);
+  first.SortGroupsUni(groups, sort_method);
+  FilterGroups(groups);
+  std::string output_path_cur = output_path + "_tr1_" + std::to_string(0);
+  if (!first.SaveResultsTxt(groups, output_path_cur)) {
+    std::cerr << "Error. Cannot write the results table: " << output_path_cur << ".txt"
+              << std::endl;
+    return 1;
+  }
+  for (int i = 0; i < T; ++i) std::cout << "done: i_tr:" << i << std::endl;
+
+  std::cout << std::endl << std::endl;
+  std::cout << "time used:  " << static_cast<int>(time(nullptr) - start_time) << " s." << std::endl
+            << std::endl;
+  return 0;
+}

@@ -1,0 +1,81 @@
+#include <iostream>
+#include <vector>
+
+#include "app/params.h"
+#include "app/run.h"
+#include "input/newick.h"
+#include "input/profile.h"
+#include "model/oru.h"
+
+namespace {
+
+PhyloProf LoadAnnotatedProfile() {
+  PhyloProf profile = LoadPhyloProfiles(profile_path);
+  profile = LoadComplexes(profile, complex_path);
+  if (!pfamdom_path.empty()) profile = LoadpFams(profile, pfamdom_path);
+  if (!paralog_path.empty()) profile = LoadParalogys(profile, paralog_path);
+  if (!filter_path.empty()) profile = LoadFilters(profile, filter_path);
+  return profile;
+}
+
+void PrintClusteringLine(const PhyloProf& profile, const ORU& oru, int expid_num) {
+  if (expid_num == -1) {
+    std::cout << "Clustering all genes in the input geneset file (# Genes = "
+              << oru.cur_proteins.size() << ") ..." << std::endl;
+    return;
+  }
+  std::cout << "Clustering Gene Set " << expid_num + 1 << "/" << profile.C << " - "
+            << profile.complexes_names[expid_num]
+            << " (# Genes = " << profile.proteins_for_complexes[expid_num].size() << ") ..."
+            << std::endl;
+}
+
+}  // namespace
+
+void FilterGroups(std::vector<Group>& groups) {
+  std::vector<Group> kept;
+  kept.reserve(groups.size());
+  for (Group& group : groups) {
+    if (group.proteins.empty()) continue;
+    if (!(group.strength > 0)) group.strength = 0.0;
+    kept.push_back(std::move(group));
+  }
+  groups.swap(kept);
+}
+
+int RunSingleTree() {
+  std::cout << "Number of trees: single" << std::endl;
+  PhyloProf profile = LoadAnnotatedProfile();
+  PhyloTree phytree = LoadPhyloTree(phytree_path);
+  InitParams(profile.G);
+  DispParams(profile, seed);
+  int expid_num = GeneSetIndex(profile.C);
+
+  ORU oru(profile, phytree, expid_num, noclust, sgl_grp, LLR_th, filter_LLR, same_gl ? 1 : 0, seed,
+          prep_lrate, P00);
+  oru.InitMCMC(alpha, num_burn, num_mcmc, num_thin, T0);
+  oru.LoadMarLikDB(params_path, false);
+  oru.PreProcess();
+  oru.PrepFitnessMatrix(params_path);
+  output_path = OutputName();
+  PrintClusteringLine(profile, oru, expid_num);
+
+  for (int i = 0; i < num_tries; ++i) {
+    oru.InitMCMC(alpha, num_burn, num_mcmc, num_thin, T0);
+    oru.ClusterProteinInComplex(i);
+    oru.GetPosteriorMode();
+  }
+  oru.SaveMarLikDB();
+  oru.PostProcess();
+  if (pred != 0) oru.PredictProteins(pred_num_min, pred_num_max);
+
+  std::vector<Group> groups = oru.GetGroups();
+  oru.FindParalogs(groups);
+  oru.SortGroupsUni(groups, sort_method);
+  FilterGroups(groups);
+  if (!oru.SaveResultsTxt(groups, output_path)) {
+    std::cerr << "Error. Cannot write the results table: " << output_path << ".txt" << std::endl;
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,202 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <istream>
+#include <map>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "input/utils.h"
+#include "model/oru.h"
+
+namespace {
+
+// Reading stops once more than this many cache files have been read.
+const int kMaxCacheFiles = 5000;
+// Kept sweeps behind every estimate this program writes.
+const char* const kSampleSize = "500";
+
+bool DirectoryExists(const std::string& path) {
+  DIR* dir = opendir(path.c_str());
+  if (dir == nullptr) return false;
+  closedir(dir);
+  return true;
+}
+
+// mkdir(2) rather than a shell command: the path comes from the parameters
+// file and may hold any character. A failure shows up later, when the
+// directory is listed or written.
+void MakeDirectory(const std::string& path) { mkdir(path.c_str(), 0777); }
+
+void EnsureDirectory(const std::string& path) {
+  if (!DirectoryExists(path)) MakeDirectory(path);
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// A field reads as a number when the stream extracts a double from its front.
+bool ReadDouble(const std::string& field, double& value) {
+  std::istringstream in(field);
+  in >> value;
+  return !in.fail();
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void WarnSaveFailed(const std::string& path, int err) {
+  std::cerr << "Warning: cannot save the marginal-likelihood cache in " << path << ": "
+            << std::strerror(err) << std::endl;
+}
+
+// Writes text to a fresh temporary file of dir; returns its path, or "" with
+// errno set.
+std::string WriteTempFile(const std::string& dir, const std::string& text) {
+  std::string tmpl = dir + "/.saving_XXXXXX";
+  std::vector<char> name(tmpl.begin(), tmpl.end());
+  name.push_back('\0');
+  int fd = mkstemp(name.data());
+  if (fd < 0) return "";
+  bool ok = WriteAll(fd, text) && fsync(fd) == 0;
+  int err = errno;
+  if (close(fd) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  if (!ok) {
+    unlink(name.data());
+    errno = err;
+    return "";
+  }
+  return std::string(name.data());
+}
+
+// Gives the complete temporary file its final "<stem>.txt" name without ever
+// replacing an existing file: link(2) fails on an existing name, so a
+// colliding save moves on to "<stem>_1.txt", "<stem>_2.txt", ...
+bool PublishExclusively(const std::string& tmp, const std::string& dir, const std::string& stem) {
+  for (long i = 0;; ++i) {
+    std::string name = dir + "/" + stem + (i == 0 ? "" : "_" + std::to_string(i)) + ".txt";
+    if (link(tmp.c_str(), name.c_str()) == 0) return true;
+    if (errno != EEXIST) return false;
+  }
+}
+
+// Merges one estimate of sig, weighting by sample size in likelihood space.
+void MergeCacheEntry(std::map<std::string, double>& ml, std::map<std::string, double>& sizes,
+                     const std::string& sig, double ll, double siz) {
+  double old_ml = 0, old_siz = 0;
+  auto it = ml.find(sig);
+  if (it != ml.end()) {
+    old_ml = it->second;
+    old_siz = sizes[sig];
+  }
+  double new_siz = siz + old_siz;
+  ml[sig] = ORU::log_exp_sum(log(siz) + ll - log(new_siz), old_ml + log(old_siz) - log(new_siz));
+  sizes[sig] = new_siz;
+}
+
+void MergeCacheFile(std::istream& in, std::map<std::string, double>& ml,
+                    std::map<std::string, double>& sizes) {
+  const std::string blanks = " \t\n";
+  std::string line;
+  while (std::getline(in, line)) {
+    line = strutils::trim(line, blanks);
+    if (line.empty()) continue;
+    std::vector<std::string> fields = strutils::split(line, '\t');
+    if (fields.size() < 4) continue;
+    std::string sig = strutils::trim(fields[1], blanks);
+    double ll = 0, siz = 0;
+    // A damaged line must never make a module win: skip what is not a
+    // finite value backed by a positive sample size.
+    if (!ReadDouble(strutils::trim(fields[2], blanks), ll) || !std::isfinite(ll)) continue;
+    if (!ReadDouble(strutils::trim(fields[3], blanks), siz) || !std::isfinite(siz) || !(siz > 0))
+      continue;
+    MergeCacheEntry(ml, sizes, sig, ll, siz);
+  }
+}
+
+}  // namespace
+
+void ORU::LoadMarLikDB(std::string params_path, bool explore) {
+  EnsureDirectory("caches");
+  EnsureDirectory("caches/marlik");
+  mar_log_lik.clear();
+  mar_log_lik_siz.clear();
+  mar_log_lik_new.clear();
+
+  std::string name = strutils::replace(params_path, "/", "_");
+  name = strutils::replace(name, ".", "_");
+  mldb_path = "caches/marlik/" + name;
+  if (!DirectoryExists(mldb_path)) {
+    MakeDirectory(mldb_path);
+    return;
+  }
+  if (explore) return;
+
+  // Name order, so that the merge (and the file limit) do not depend on the
+  // file system's listing order.
+  std::vector<std::string> entries = fileutils::getdir(mldb_path);
+  std::sort(entries.begin(), entries.end());
+  int count = 0;
+  for (const std::string& entry : entries) {
+    if (!strutils::endsWith(entry, ".txt")) continue;
+    if (count > kMaxCacheFiles) break;
+    if (!IsRegularFile(entry)) continue;
+    std::ifstream in(entry);
+    if (!in) continue;
+    count += 1;
+    MergeCacheFile(in, mar_log_lik, mar_log_lik_siz);
+  }
+}
+
+void ORU::SaveMarLikDB() {
+  if (N < 1 || mar_log_lik_new.empty()) return;
+
+  // Non-finite estimates are used by the chain but never cached.
+  std::ostringstream text;
+  bool any = false;
+  for (const auto& entry : mar_log_lik_new) {
+    if (!std::isfinite(entry.second)) continue;
+    text << "0\t" << entry.first << "\t" << entry.second << "\t" << kSampleSize << "\n";
+    any = true;
+  }
+  if (!any) return;
+  if (mldb_path.empty()) {
+    WarnSaveFailed("(no cache directory)", ENOENT);
+    return;
+  }
+
+  std::string tmp = WriteTempFile(mldb_path, text.str());
+  if (tmp.empty()) {
+    WarnSaveFailed(mldb_path, errno);
+    return;
+  }
+  if (!PublishExclusively(tmp, mldb_path, std::to_string(static_cast<long long>(time(nullptr)))))
+    WarnSaveFailed(mldb_path, errno);
+  unlink(tmp.c_str());
+}

@@ -1,0 +1,112 @@
+#include <cmath>
+
+#include "model/log_space.h"
+#include "model/oru.h"
+
+namespace {
+
+// Past a gap of 40 the smaller exponential vanishes against 1, so the chance
+// of absence is exactly 1 (a ahead: always 0) or e^(a-b) < 1e-17 (b ahead:
+// 1 unless u is tinier still); the uniform is consumed either way.
+int DrawWith(double a, double b, gsl_rng* rng) {
+  double u = gsl_rng_uniform(rng);
+  if (a >= b && b - a < -40.0) return 0;
+  if (b > a && a - b < -40.0 && u >= 1e-17) return 1;
+  return logspace::AbsentChance(a, b) > u ? 0 : 1;
+}
+
+}  // namespace
+
+int ORU::DrawFromTwo(double a, double b) { return DrawWith(a, b, RNG); }
+
+int ORU::DrawFromTwo_Xk(double a, double b, gsl_rng* rng) { return DrawWith(a, b, rng); }
+
+// Leaves below the gain node take their prior and chance of absence from
+// the leaf entries when given: the same values, without the library calls.
+template <typename Draw>
+void ORU::SampleDown(const std::vector<bool>& row, int gl, const std::array<double, 2>* log_q,
+                     const LeafEntry* leaves, char* H, Draw draw) {
+  if (gl < 0) return;
+  auto draw_node = [&](int c) {
+    if (c != gl) pi[c] = logspace::Prior(log_q[c], pi_from_parent[c]);
+    H[c] = (char)draw(pi[c][0] + lambda[c][0], pi[c][1] + lambda[c][1]);
+  };
+  pi[gl] = {{-1e7, 0.0}};
+  for (int c = gl; c >= int_lo[gl]; --c) {
+    draw_node(c);
+    for (int child : children[c]) {
+      pi_from_parent[child] = {{-1e6, -1e6}};
+      pi_from_parent[child][(int)H[c]] = 0.0;
+    }
+  }
+  for (int s = leaf_lo[gl]; s <= leaf_hi[gl]; ++s) {
+    if (s == gl || !leaves) {
+      draw_node(s);
+      continue;
+    }
+    int d = H[parent[s]];
+    pi[s] = leaves[s].pi[d];
+    H[s] = (char)draw.with_chance(leaves[s].p0[d][row[s]]);
+  }
+}
+
+namespace {
+
+// One uniform per draw, from the model's or the caller's generator.
+struct Drawer {
+  gsl_rng* rng;
+  int operator()(double a, double b) const { return DrawWith(a, b, rng); }
+  int with_chance(double p0) const { return p0 > gsl_rng_uniform(rng) ? 0 : 1; }
+};
+
+}  // namespace
+
+std::pair<const std::array<double, 2>*, const ORU::LeafEntry*> ORU::SetSamplingTm(
+    int g, const std::vector<std::vector<char>>& histories, bool count_self) {
+  int k = I_f[g];
+  if (k == -1) {
+    TM_Int = TM_null;
+    return {log_tm_null.data(), leaves_null_model.data()};
+  }
+  if (!I_k[k].empty()) {
+    RebuildModuleTm(g, I_k[k], histories, count_self);
+  } else if (cl_glinks[g] >= 0) {
+    int gl = cl_glinks[g];
+    for (int s = leaf_lo[gl]; s <= leaf_hi[gl]; ++s)
+      if (s != N - 1) WriteModuleRow(s, empty_module_row);
+    for (int s = int_lo[gl]; s <= gl; ++s)
+      if (s != N - 1) WriteModuleRow(s, empty_module_row);
+  }
+  return {log_tm_int.data(), leaves_int.data()};
+}
+
+void ORU::Update_Tg(int g, bool t) {
+  auto tm = SetSamplingTm(g, Tg, t);
+  UpwardPass(X[g], cl_glinks[g], tm.first, model_obs, &model_obs, tm.second);
+  SampleDown(X[g], cl_glinks[g], tm.first, tm.second, Tg[g].data(), Drawer{RNG});
+}
+
+void ORU::Update_Tg_Xk(int g, gsl_rng* rng) {
+  auto tm = SetSamplingTm(g, Tgg, false);
+  UpwardPass(X[g], cl_glinks[g], tm.first, model_obs, &model_obs, tm.second);
+  SampleDown(X[g], cl_glinks[g], tm.first, tm.second, Tgg[g].data(), Drawer{rng});
+}
+
+void ORU::Update_Tg_null(int g) {
+  UpwardPass(X[g], cl_glinks[g], log_tm_null.data(), model_obs, &model_obs, leaves_null_model.data());
+  SampleDown(X[g], cl_glinks[g], log_tm_null.data(), leaves_null_model.data(), Tg[g].data(), Drawer{RNG});
+}
+
+std::vector<char> ORU::Update_Tg_null2(int p) {
+  std::vector<char> history;
+  SampleNullHistories(p, 1, history);
+  return history;
+}
+
+void ORU::SampleNullHistories(int p, int count, std::vector<char>& out) {
+  out.assign((size_t)count * N, 0);
+  int gl = glinks[p];
+  UpwardPass(XX[p], gl, log_tm_null.data(), gain_obs, &gain_obs, leaves_null_gain.data());
+  for (int i = 0; i < count; ++i)
+    SampleDown(XX[p], gl, log_tm_null.data(), leaves_null_gain.data(), out.data() + (size_t)i * N, Drawer{RNG});
+}

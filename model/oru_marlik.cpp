@@ -1,0 +1,197 @@
+#include <gsl/gsl_randist.h>
+#include <gsl/gsl_rng.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "model/log_space.h"
+#include "model/oru.h"
+#include "model/owned_rng.h"
+
+namespace {
+
+// Beta(a0, b0) prior of a branch's loss probability.
+const double kPriorLoss = 0.0045;
+const double kPriorKeep = 0.1455;
+const double kPriorTotal = 0.15;
+const double kEmptyModuleMean = 0.03;
+const int kDiscardedSweeps = 50;
+const double kHighMean = 0.7, kHighValue = 0.95;
+const double kLowMean = 0.3, kLowValue = 0.01;
+const double kLogSumStart = -1e7;
+
+// Loss and retention counts of one branch in one sample, packed as
+// n_loss * (members + 1) + n_keep.
+struct CountKey {
+  int stride;
+  int Pack(int lost, int kept) const { return lost * stride + kept; }
+  int Lost(int key) const { return key / stride; }
+  int Kept(int key) const { return key % stride; }
+};
+
+// Within one estimate the Beta log-density of a branch depends only on the
+// sample's counts, so each (lost, kept) pair is evaluated once per branch.
+class BranchDensityMemo {
+ public:
+  explicit BranchDensityMemo(int keys) : value(keys), stamp(keys, -1) {}
+  double Get(int branch, int key, double x, double a, double b) {
+    if (stamp[key] != branch) {
+      stamp[key] = branch;
+      value[key] = log(gsl_ran_beta_pdf(x, a, b));
+    }
+    return value[key];
+  }
+
+ private:
+  std::vector<double> value;
+  std::vector<int> stamp;
+};
+
+double ClampMean(double v) {
+  if (v >= kHighMean) return kHighValue;
+  if (v < kLowMean) return kLowValue;
+  return v;
+}
+
+}  // namespace
+
+double ORU::log_exp_sum(std::vector<double>& v, int n) {
+  double mx = kLogSumStart;
+  int at = -1;
+  for (int i = 0; i < n; ++i) {
+    if (v[i] > mx) {
+      mx = v[i];
+      at = i;
+    }
+  }
+  double sum = 0;
+  for (int i = 0; i < n; ++i)
+    if (i != at) sum += exp(v[i] - mx);
+  return mx + log(1 + sum);
+}
+
+double ORU::log_f_Xk(int k, int M) {
+  OwnedRng rng;
+  rng.Reset(gsl_rng_alloc(gsl_rng_default));
+  // A fixed seed at every call: repeated estimates of a module agree, and
+  // the chain's own generator is never touched.
+  gsl_rng_set(rng, explore ? seed : 0);
+
+  const std::vector<int> members = I_k[k];
+  int gl = 0;
+  for (int g : members)
+    if (cl_glinks[g] > gl) gl = cl_glinks[g];
+  std::vector<int> D;
+  for (int s = 0; s < N - 1; ++s)
+    if (in_hist[gl][s]) D.push_back(s);
+
+  Tgg.assign(G, std::vector<char>(N, 0));
+  // Every history starts absent everywhere, so nothing is counted yet.
+  xk_counts.assign(N, std::array<int, 2>{0, 0});
+  for (int sweep = 0; sweep < kDiscardedSweeps; ++sweep)
+    for (int g : members) DrawModuleHistory(g, rng);
+
+  // Per sample and branch of D, only the counts are kept: sample i of
+  // branch D[d] is keys[d * M + i].
+  const CountKey key{static_cast<int>(members.size()) + 1};
+  std::vector<int> keys(D.size() * static_cast<size_t>(M));
+  for (int i = 0; i < M; ++i) {
+    for (int g : members) DrawModuleHistory(g, rng);
+    for (size_t d = 0; d < D.size(); ++d)
+      keys[d * M + i] = key.Pack(xk_counts[D[d]][0], xk_counts[D[d]][1]);
+  }
+
+  std::vector<double> lbar(N, 0.0);
+  for (size_t d = 0; d < D.size(); ++d) {
+    int s = D[d];
+    for (int i = 0; i < M; ++i) {
+      double value = kEmptyModuleMean;
+      if (!members.empty()) {
+        int lost = key.Lost(keys[d * M + i]), kept = key.Kept(keys[d * M + i]);
+        value = (lost + kPriorLoss) / (lost + kept + kPriorTotal);
+      }
+      lbar[s] += value / M;
+    }
+  }
+  for (int s : D) lbar[s] = ClampMean(lbar[s]);
+
+  double sum_lik = 0;
+  for (int g : members) sum_lik += log_f_Xg(g, lbar);
+  double sum_prior = 0;
+  for (int s : D) sum_prior += log(gsl_ran_beta_pdf(lbar[s], kPriorLoss, kPriorKeep));
+
+  // Branch-major so each branch's memo is filled once; every c[i] still sums
+  // its terms in ascending branch order.
+  std::vector<double> c(M, 0.0);
+  BranchDensityMemo memo(key.stride * key.stride);
+  for (size_t d = 0; d < D.size(); ++d) {
+    int s = D[d];
+    for (int i = 0; i < M; ++i) {
+      int packed = keys[d * M + i];
+      int lost = key.Lost(packed), kept = key.Kept(packed);
+      c[i] += memo.Get(s, packed, lbar[s], lost + kPriorLoss, kept + kPriorKeep);
+    }
+  }
+
+  return ChibEstimate(M, sum_lik, sum_prior, c);
+}
+
+double ORU::ChibEstimate(int M, double sum_lik, double sum_prior, std::vector<double>& c) {
+  // With every term at or below the search start there is no maximum to
+  // scale by; the posterior density is then taken as zero.
+  bool any_above = false;
+  for (int i = 0; i < M; ++i)
+    if (c[i] > kLogSumStart) any_above = true;
+  if (!any_above) return -std::numeric_limits<double>::infinity();
+  double log_post = log_exp_sum(c, M);
+  return log(M) + sum_lik + sum_prior - log_post;
+}
+
+// Update_Tg_Xk(g, rng) with the module's loss rows taken from the running
+// counts (minus g's own history) instead of recounting every member.
+void ORU::DrawModuleHistory(int g, gsl_rng* rng) {
+  int gl = cl_glinks[g];
+  CountCrossings(g, -1);
+  if (gl >= 0) {
+    auto write = [&](int s) {
+      if (s != N - 1) WriteModuleRow(s, ModuleLossRow(xk_counts[s][0], xk_counts[s][1]));
+    };
+    for (int s = leaf_lo[gl]; s <= leaf_hi[gl]; ++s) write(s);
+    for (int s = int_lo[gl]; s <= gl; ++s) write(s);
+  }
+  ObsTerms obs = ModelObsTerms();
+  UpwardPass(X[g], gl, log_tm_int.data(), obs, &obs);
+  SampleDownXk(gl, log_tm_int.data(), Tgg[g].data(), rng);
+  CountCrossings(g, +1);
+}
+
+// The backward pass of the history samplers, drawing with DrawFromTwo_Xk.
+void ORU::SampleDownXk(int gl, const std::array<double, 2>* log_q, char* H, gsl_rng* rng) {
+  if (gl < 0) return;
+  auto draw_node = [&](int c) {
+    if (c != gl) {
+      const std::array<double, 2>& from = pi_from_parent[c];
+      pi[c][0] = logspace::Sum(0.0 + from[0], log_q[c][0] + from[1]);
+      pi[c][1] = logspace::Sum(-HUGE_VAL + from[0], log_q[c][1] + from[1]);
+    }
+    H[c] = static_cast<char>(DrawFromTwo_Xk(pi[c][0] + lambda[c][0], pi[c][1] + lambda[c][1], rng));
+  };
+  pi[gl] = {{-1e7, 0.0}};
+  for (int c = gl; c >= int_lo[gl]; --c) {
+    draw_node(c);
+    for (int child : children[c]) {
+      pi_from_parent[child] = {{-1e6, -1e6}};
+      pi_from_parent[child][static_cast<int>(H[c])] = 0.0;
+    }
+  }
+  for (int s = leaf_lo[gl]; s <= leaf_hi[gl]; ++s) draw_node(s);
+}
+
+void ORU::CountCrossings(int g, int delta) {
+  int own = cl_glinks[g];
+  if (own < 0) return;
+  const char* h = Tgg[g].data();
+  for (int s : offlinks[own])
+    if (h[parent[s]] == 1) xk_counts[s][h[s] == 1 ? 1 : 0] += delta;
+}

@@ -1,0 +1,269 @@
+#include <algorithm>
+#include <cmath>
+#include <iomanip>
+#include <iostream>
+
+#include "input/utils.h"
+#include "model/oru.h"
+
+namespace {
+
+// A candidate gain node must beat this score to be taken at all.
+const double kGainSearchFloor = -1e6;
+// Weight of one sampled loss in q10_probs: 1 / PREP_MM.
+const double kLossWeight = 0.02;
+// A node counts as lost by a protein when it is lost in at least half of the
+// protein's background histories.
+const double kLossShareThreshold = 0.5;
+const double kMaxMismatchRatio = 0.4;
+
+}  // namespace
+
+void ORU::PreProcess() {
+  FillSubtreeMembership();
+
+  std::cout << "Preprocessing: Inferring gain branches for genes......" << std::endl;
+  glinks.assign(GG, -1);
+  std::vector<double> outside, scores;
+  for (int p = 0; p < GG; ++p) glinks[p] = BestGainNode(p, outside, scores);
+
+  std::cout << "Preprocessing: Calculating null loss probabilities:" << std::flush;
+  const std::vector<double> q = EstimateBackgroundLosses();
+  std::cout << "\n";
+
+  SetBackgroundModel(q);
+  PrintBackgroundModel(q);
+
+  PrepNoInfoProteins();
+  PrepClGlinks();
+  CalcSglLogLik();
+  CalcNullLogLik();
+  std::cout << "\n";
+}
+
+void ORU::FillSubtreeMembership() {
+  in_hist.assign(N, std::vector<bool>(N, false));
+  for (int n = 0; n < N; ++n) {
+    for (int m : offlinks[n]) in_hist[n][m] = true;
+    in_hist[n][n] = true;
+  }
+}
+
+int ORU::InferGainLink(int p) {
+  std::vector<double> outside, scores;
+  return BestGainNode(p, outside, scores);
+}
+
+int ORU::BestGainNode(int p, std::vector<double>& outside, std::vector<double>& scores) {
+  ScoreGainNodes(p, outside, scores);
+  double best = kGainSearchFloor;
+  int result = -1;
+  for (int n = 0; n < N; ++n) {
+    // Strictly greater: the lowest-numbered node keeps a tie.
+    if (scores[n] > best) {
+      best = scores[n];
+      result = n;
+    }
+  }
+  return result;
+}
+
+// One upward pass from the root gives every node's subtree value, equal bit for
+// bit to a pass rooted at that node, since a node's value depends only on its
+// subtree. The outside terms are then added one at a time in ascending species
+// order, exactly as a pass rooted at the candidate would add them.
+void ORU::ScoreGainNodes(int p, std::vector<double>& outside, std::vector<double>& scores) {
+  scores.assign(N, 0.0);
+  if (N < 1) return;
+  const std::vector<bool>& row = XX[p];
+  UpwardPass(row, N - 1, log_tm_null.data(), gain_obs,
+             species0_in_gain_search ? &gain_obs0 : nullptr);
+
+  outside.resize(S);
+  for (int s = 0; s < S; ++s) outside[s] = (s == 0 ? gain_obs0 : gain_obs)[row[s] ? 1 : 0][0];
+  const int first = species0_in_gain_search ? 0 : 1;
+  for (int n = 0; n < N; ++n) {
+    double v = lambda[n][1];
+    for (int s = first; s < leaf_lo[n]; ++s) v += outside[s];
+    for (int s = leaf_hi[n] + 1; s < S; ++s) v += outside[s];
+    scores[n] = v;
+  }
+}
+
+std::vector<double> ORU::EstimateBackgroundLosses() {
+  q10_probs.assign(GG, std::vector<double>(N, 0.0));
+  std::vector<long long> crossed(N, 0), lost(N, 0);
+  std::vector<char> histories;
+  const int step = GG / 10;
+  for (int p = 0; p < GG; ++p) {
+    const int i = p + 1;
+    // Fewer than ten proteins leave no usable step: no marks then.
+    if (step > 0 && i % step == 0) std::cout << "  " << (i / step) * 10 << "%" << std::flush;
+    // A protein without a gain node has an empty subtree: nothing to draw.
+    if (glinks[p] < 0) continue;
+    SampleNullHistories(p, PREP_MM, histories);
+    for (int h = 0; h < PREP_MM; ++h)
+      TallyBackgroundHistory(p, histories.data() + static_cast<size_t>(h) * N, crossed, lost);
+  }
+
+  std::vector<double> q(N, 0.0);
+  for (int s = 0; s + 1 < N; ++s) {
+    // A branch that no history crosses keeps the starting loss probability.
+    q[s] = crossed[s] > 0 ? static_cast<double>(lost[s]) / static_cast<double>(crossed[s])
+                          : ind_lrate;
+  }
+  return q;
+}
+
+// Only nodes strictly inside the gain subtree can have a present parent: the
+// history holds 0 everywhere else, the gain node's parent included.
+void ORU::TallyBackgroundHistory(int p, const char* h, std::vector<long long>& crossed,
+                                 std::vector<long long>& lost) {
+  const int gl = glinks[p];
+  if (gl < S) return;
+  std::vector<double>& share = q10_probs[p];
+  auto tally = [&](int s) {
+    if (h[parent[s]] != 1) return;
+    ++crossed[s];
+    if (h[s] == 0) {
+      ++lost[s];
+      share[s] += kLossWeight;
+    }
+  };
+  for (int s = leaf_lo[gl]; s <= leaf_hi[gl]; ++s) tally(s);
+  for (int s = int_lo[gl]; s < gl; ++s) tally(s);
+}
+
+void ORU::SetBackgroundModel(const std::vector<double>& q) {
+  for (int n = 0; n < N; ++n) TM_null[n] = TransMatrix{{{{1.0, 0.0}}, {{q[n], 1.0 - q[n]}}}};
+  TM_Int = TM_null;
+  RefreshLogTmNull();
+  log_tm_int = log_tm_null;
+}
+
+void ORU::PrintBackgroundModel(const std::vector<double>& q) const {
+  std::cout << std::fixed << std::setprecision(3);
+  std::cout << "\n" << "Background model (branch: loss probability): " << "\n";
+  for (int n = 0; n < N; ++n) {
+    std::cout << numutils::EnoughSpaces(3, n) << n << ": " << q[n] << ";  ";
+    if ((n + 1) % 10 == 0) std::cout << "\n";
+  }
+  std::cout << "\n";
+  std::cout << std::setprecision(4);
+}
+
+void ORU::PrepClGlinks() {
+  cl_glinks.assign(G, -1);
+  for (int g = 0; g < G; ++g) cl_glinks[g] = glinks[cur_proteins[g]];
+}
+
+void ORU::PrepNoInfoProteins() {
+  no_info_protein.assign(GG, false);
+  for (int p = 0; p < GG; ++p) {
+    if (prof_sum[p] < 3 || prof_sum[p] >= S - 2) {
+      no_info_protein[p] = true;
+      continue;
+    }
+    const int gl = glinks[p];
+    if (gl < 0) {
+      no_info_protein[p] = true;
+      continue;
+    }
+    const std::vector<bool>& row = XX[p];
+    int first = 0, last = S - 1;
+    while (first < S && !row[first]) ++first;
+    while (last >= 0 && !row[last]) --last;
+    if (first > last) {
+      first = 0;
+      last = S - 1;
+    }
+    const int lo = std::max(first, leaf_lo[gl]);
+    const int hi = std::min(last, leaf_hi[gl]);
+    bool gap = false;
+    for (int s = lo; s <= hi && !gap; ++s) gap = !row[s];
+    no_info_protein[p] = !gap;
+  }
+}
+
+void ORU::PrepFitnessMatrix(std::string path) {
+  (void)path;
+  gl_prots.assign(std::max(N, 0), std::vector<int>());
+  for (int g = 0; g < G; ++g) {
+    if (!same_gl) {
+      gl_prots[0].push_back(g);
+    } else if (cl_glinks[g] >= 0) {
+      // A gene without a gain node joins no class.
+      gl_prots[cl_glinks[g]].push_back(g);
+    }
+  }
+
+  fit.assign(G, std::vector<bool>(G, false));
+  for (const std::vector<int>& cls : gl_prots) {
+    // The test is symmetric, so each unordered pair is decided once.
+    for (size_t i = 0; i < cls.size(); ++i) {
+      for (size_t j = i; j < cls.size(); ++j) {
+        const int g1 = cls[i], g2 = cls[j];
+        if (same_gl && cl_glinks[g1] != cl_glinks[g2]) continue;
+        if (Compatible(g1, g2)) {
+          fit[g1][g2] = true;
+          fit[g2][g1] = true;
+        }
+      }
+    }
+  }
+}
+
+// Information is checked first: a gene without a gain node has none.
+bool ORU::Compatible(int g1, int g2) {
+  const int p1 = cur_proteins[g1], p2 = cur_proteins[g2];
+  if (no_info_protein[p1] || no_info_protein[p2]) return false;
+  if (cl_glinks[g1] < 0 || cl_glinks[g2] < 0) return false;
+  if (std::abs(offsps[cl_glinks[g1]] - offsps[cl_glinks[g2]]) >= S / 4) return false;
+  const int fewer = std::min(prof_sum[p1], prof_sum[p2]);
+  if (fewer == 0) return false;
+  if (static_cast<double>(CountMismatches(g1, g2)) / fewer >= kMaxMismatchRatio) return false;
+  return IsFit(g1, g2);
+}
+
+int ORU::CountMismatches(int g1, int g2) const {
+  int m = 0;
+  for (int s = 0; s < S; ++s) m += X[g1][s] != X[g2][s];
+  return m;
+}
+
+bool ORU::IsFit(int g1, int g2) {
+  const std::vector<double>& a = q10_probs[cur_proteins[g1]];
+  const std::vector<double>& b = q10_probs[cur_proteins[g2]];
+  int shared = 0;
+  for (int n = 0; n < N; ++n) shared += a[n] >= kLossShareThreshold && b[n] >= kLossShareThreshold;
+  return shared > 1;
+}
+
+int ORU::CountSepLosses(int g1, int g2) {
+  const std::vector<double>& a = q10_probs[cur_proteins[g1]];
+  const std::vector<double>& b = q10_probs[cur_proteins[g2]];
+  int separate = 0;
+  for (int n = 0; n < N; ++n) {
+    if (offsps[n] <= 2) continue;
+    separate += (a[n] > kLossShareThreshold && b[n] < kLossShareThreshold) ||
+                (a[n] < kLossShareThreshold && b[n] > kLossShareThreshold);
+  }
+  return separate;
+}
+
+int ORU::CountRun(std::vector<bool> x) {
+  const int n = std::min(S, static_cast<int>(x.size()));
+  int runs = 0;
+  for (int s = 0; s + 1 < n; ++s) runs += x[s] != x[s + 1];
+  return runs;
+}
+
+std::vector<int> ORU::FindNullProteins() const {
+  std::vector<bool> in_module(GG, false);
+  for (const Group& grp : groups)
+    for (int p : grp.proteins) in_module[p] = true;
+  std::vector<int> null_proteins;
+  for (int g = 0; g < G; ++g)
+    if (!in_module[cur_proteins[g]]) null_proteins.push_back(cur_proteins[g]);
+  return null_proteins;
+}

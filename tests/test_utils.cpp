@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "input/utils.h"
+
+namespace {
+
+using Words = std::vector<std::string>;
+
+std::string MakeTempDir() {
+  char pattern[] = "/tmp/kolve_utils_XXXXXX";
+  return mkdtemp(pattern);
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+}
+
+TEST(Trim, RemovesCharactersOfTheSetFromBothEnds) {
+  EXPECT_EQ(strutils::trim("..a.txt", ".txt"), "a");
+  EXPECT_EQ(strutils::trim(" \t ", " \t\n"), "");
+  EXPECT_EQ(strutils::trim("a b", " \t\n"), "a b");
+  EXPECT_EQ(strutils::trim("\n x\r\t", " \t\n"), "x\r");
+  EXPECT_EQ(strutils::trim("", " \t\n"), "");
+}
+
+TEST(CaseMapping, MapsAsciiLettersOnly) {
+  EXPECT_EQ(strutils::ToUpperCase("abc-XyZ 09"), "ABC-XYZ 09");
+  EXPECT_EQ(strutils::ToLowerCase("ABC-xYz 09"), "abc-xyz 09");
+  const std::string high = "\xe9\xc9\xff\x80";
+  EXPECT_EQ(strutils::ToUpperCase(high), high);
+  EXPECT_EQ(strutils::ToLowerCase(high), high);
+}
+
+TEST(Replace, ScansLeftToRightWithoutReexaminingInsertedText) {
+  EXPECT_EQ(strutils::replace("a.b.c", ".", "_"), "a_b_c");
+  EXPECT_EQ(strutils::replace("aaa", "a", "aa"), "aaaaaa");
+  EXPECT_EQ(strutils::replace("p/q.txt", "/", ""), "pq.txt");
+  EXPECT_EQ(strutils::replace("abab", "ab", "b"), "bb");
+  EXPECT_EQ(strutils::replace("abc", "", "x"), "abc");
+}
+
+TEST(EndsWith, ComparesTheTail) {
+  EXPECT_FALSE(strutils::endsWith("x", "xy"));
+  EXPECT_TRUE(strutils::endsWith("tree.nwk", ".nwk"));
+  EXPECT_FALSE(strutils::endsWith("tree.nwk", ".txt"));
+  EXPECT_TRUE(strutils::endsWith("anything", ""));
+  EXPECT_TRUE(strutils::endsWith("", ""));
+}
+
+TEST(Split, FollowsTheLineReadingRule) {
+  EXPECT_EQ(strutils::split("a\t\tb", '\t'), (Words{"a", "", "b"}));
+  EXPECT_EQ(strutils::split("a\t", '\t'), (Words{"a"}));
+  EXPECT_EQ(strutils::split("a\t\t", '\t'), (Words{"a", ""}));
+  EXPECT_EQ(strutils::split("", '\t'), Words{});
+  EXPECT_EQ(strutils::split("\t", '\t'), (Words{""}));
+  EXPECT_EQ(strutils::split("\tx", '\t'), (Words{"", "x"}));
+}
+
+TEST(Split, ThreeArgumentFormAppends) {
+  Words elems = {"keep"};
+  Words& result = strutils::split("1|2", '|', elems);
+  EXPECT_EQ(&result, &elems);
+  EXPECT_EQ(elems, (Words{"keep", "1", "2"}));
+}
+
+TEST(LoadFileToString, ReadsBytesAsTheyAre) {
+  const std::string dir = MakeTempDir();
+  const std::string bytes("a\r\nb\0c\n", 7);
+  WriteBytes(dir + "/f", bytes);
+  EXPECT_EQ(strutils::LoadFileToString(dir + "/f"), bytes);
+  EXPECT_EQ(strutils::LoadFileToString((dir + "/f").c_str()), bytes);
+  EXPECT_EQ(strutils::LoadFileToString(dir + "/missing"), "");
+
+  std::ifstream in(dir + "/f", std::ios::binary);
+  std::string first;
+  std::getline(in, first);
+  EXPECT_EQ(strutils::LoadFileToString(in), std::string("b\0c\n", 4));
+  std::filesystem::remove_all(dir);
+}
+
+TEST(GetLine, DropsOneTrailingCarriageReturn) {
+  std::istringstream in("a\r\nb\n\rc\r\r\n\r\nlast\r");
+  std::string line;
+  Words lines;
+  while (strutils::GetLine(in, line)) lines.push_back(line);
+  EXPECT_EQ(lines, (Words{"a", "b", "\rc\r", "", "last"}));
+}
+
+TEST(Itoa, WritesDecimalText) {
+  EXPECT_EQ(strutils::itoa(-45), "-45");
+  EXPECT_EQ(strutils::itoa(0), "0");
+  EXPECT_EQ(strutils::itoa(1070), "1070");
+  EXPECT_EQ(strutils::itoa(INT_MIN), "-2147483648");
+  EXPECT_EQ(strutils::itoa(INT_MAX), "2147483647");
+}
+
+TEST(NumberText, CountsDigitsAndPads) {
+  EXPECT_EQ(numutils::CountDigits(0), 1);
+  EXPECT_EQ(numutils::CountDigits(-10), 3);
+  EXPECT_EQ(numutils::CountDigits(-5), 2);
+  EXPECT_EQ(numutils::CountDigits(100), 3);
+  EXPECT_EQ(numutils::CountDigits(INT_MIN), 11);
+  EXPECT_EQ(numutils::EnoughSpaces(5, 42), "   ");
+  EXPECT_EQ(numutils::EnoughSpaces(2, 123), "");
+  EXPECT_EQ(numutils::EnoughSpaces(3, 123), "");
+  EXPECT_EQ(numutils::EnoughSpaces(3, -1), " ");
+}
+
+TEST(NumberText, IsNumberAcceptsDigitsOnly) {
+  EXPECT_FALSE(numutils::is_number(""));
+  EXPECT_FALSE(numutils::is_number("-1"));
+  EXPECT_FALSE(numutils::is_number("1.0"));
+  EXPECT_FALSE(numutils::is_number(" 1"));
+  EXPECT_TRUE(numutils::is_number("007"));
+}
+
+TEST(RepeatOutputs, WritesTheTextNTimes) {
+  std::ostringstream out;
+  oututils::RepeatOutputs(3, out, "ab");
+  oututils::RepeatOutputs(0, out, "x");
+  oututils::RepeatOutputs(-2, out, "y");
+  EXPECT_EQ(out.str(), "ababab");
+}
+
+TEST(Files, ExistenceAndDirectoryListing) {
+  const std::string dir = MakeTempDir();
+  WriteBytes(dir + "/f", "x");
+  EXPECT_TRUE(fileutils::file_exists(dir + "/f"));
+  EXPECT_FALSE(fileutils::file_exists(dir + "/g"));
+
+  Words listed = fileutils::getdir(dir);
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, (Words{dir + "/.", dir + "/..", dir + "/f"}));
+  std::filesystem::remove_all(dir);
+}
+
+TEST(Files, GetdirOfAMissingDirectoryEndsTheRun) {
+  // The message goes to standard output; route it to the captured stream.
+  EXPECT_EXIT(
+      {
+        dup2(2, 1);
+        fileutils::getdir("/nonexistent/kolve");
+      },
+      testing::ExitedWithCode(1), testing::Matcher<const std::string&>("Error opening /nonexistent/kolve\n"));
+}
+
+TEST(Containers, ContainsAndIsVectorSame) {
+  EXPECT_TRUE(ctnutils::Contains(std::vector<int>{3, 1, 4}, 4));
+  EXPECT_FALSE(ctnutils::Contains(std::vector<int>{3, 1, 4}, 2));
+  EXPECT_FALSE(ctnutils::Contains(std::vector<int>{}, 0));
+  EXPECT_TRUE(ctnutils::IsVectorSame(std::vector<char>{1, 0, 1}, std::vector<char>{1, 0, 1}));
+  EXPECT_FALSE(ctnutils::IsVectorSame(std::vector<char>{1, 0, 1}, std::vector<char>{1, 1, 1}));
+  EXPECT_FALSE(ctnutils::IsVectorSame(std::vector<char>{1, 0}, std::vector<char>{1, 0, 0}));
+}
+
+TEST(Containers, GrayCodeInReflectedOrder) {
+  EXPECT_EQ(ctnutils::GenGrayArray(3), (Words{"000", "001", "011", "010", "110", "111", "101", "100"}));
+  EXPECT_EQ(ctnutils::GenGrayArray(2), (Words{"00", "01", "11", "10"}));
+  EXPECT_EQ(ctnutils::GenGrayArray(1), (Words{"0", "1"}));
+  EXPECT_EQ(ctnutils::GenGrayArray(0), Words{});
+  EXPECT_EQ(ctnutils::GenGrayArray(-3), Words{});
+}
+
+}  // namespace
