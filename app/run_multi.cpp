@@ -16,27 +16,6 @@ namespace {
 // Best-so-far values before the first try.
 const double kLogZero = -10000000.0;
 
-PhyloProf LoadTreeProfile(const std::string& path) {
-  PhyloProf profile = LoadPhyloProfiles(path);
-  profile = LoadComplexes(profile, complex_path);
-  if (!pfamdom_path.empty()) profile = LoadpFams(profile, pfamdom_path);
-  if (!paralog_path.empty()) profile = LoadParalogys(profile, paralog_path);
-  if (!filter_path.empty()) profile = LoadFilters(profile, filter_path);
-  return profile;
-}
-
-void PrintClusteringLine(const PhyloProf& profile, const ORU& oru, int expid_num) {
-  if (expid_num == -1) {
-    std::cout << "Clustering all genes in the input geneset file (# Genes = "
-              << oru.cur_proteins.size() << ") ..." << std::endl;
-    return;
-  }
-  std::cout << "Clustering Gene Set " << expid_num + 1 << "/" << profile.C << " - "
-            << profile.complexes_names[expid_num]
-            << " (# Genes = " << profile.proteins_for_complexes[expid_num].size() << ") ..."
-            << std::endl;
-}
-
 // Loads tree i's profile and tree, builds and preprocesses its model, and
 // appends a copy of it to oru_all (whose room is reserved, so no model moves).
 void LoadTreeModel(int i, std::vector<ORU>& oru_all) {
@@ -45,7 +24,7 @@ void LoadTreeModel(int i, std::vector<ORU>& oru_all) {
   std::string phytree_path_cur = PerTreeName(phytree_path, ".nwk", i);
   std::string params_path_cur = PerTreeName(params_path, ".txt", i);
 
-  PhyloProf profile = LoadTreeProfile(profile_path_cur);
+  PhyloProf profile = LoadAnnotatedProfile(profile_path_cur);
   PhyloTree phytree = LoadPhyloTree(phytree_path_cur);
   InitParams(profile.G);
   DispParams(profile, seed);

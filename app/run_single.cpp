@@ -7,10 +7,8 @@
 #include "input/profile.h"
 #include "model/oru.h"
 
-namespace {
-
-PhyloProf LoadAnnotatedProfile() {
-  PhyloProf profile = LoadPhyloProfiles(profile_path);
+PhyloProf LoadAnnotatedProfile(const std::string& path) {
+  PhyloProf profile = LoadPhyloProfiles(path);
   profile = LoadComplexes(profile, complex_path);
   if (!pfamdom_path.empty()) profile = LoadpFams(profile, pfamdom_path);
   if (!paralog_path.empty()) profile = LoadParalogys(profile, paralog_path);
@@ -30,8 +28,6 @@ void PrintClusteringLine(const PhyloProf& profile, const ORU& oru, int expid_num
             << std::endl;
 }
 
-}  // namespace
-
 void FilterGroups(std::vector<Group>& groups) {
   std::vector<Group> kept;
   kept.reserve(groups.size());
@@ -45,7 +41,7 @@ void FilterGroups(std::vector<Group>& groups) {
 
 int RunSingleTree() {
   std::cout << "Number of trees: single" << std::endl;
-  PhyloProf profile = LoadAnnotatedProfile();
+  PhyloProf profile = LoadAnnotatedProfile(profile_path);
   PhyloTree phytree = LoadPhyloTree(phytree_path);
   InitParams(profile.G);
   DispParams(profile, seed);
