@@ -214,6 +214,9 @@ class ORU {
   template <typename Draw>
   void SampleDown(const std::vector<bool>& row, int gl, const std::array<double, 2>* log_q,
                   const LeafEntry* leaves, char* H, Draw draw);
+  // SampleDown drawing from the caller's generator.
+  void SampleDownWith(const std::vector<bool>& row, int gl, const std::array<double, 2>* log_q,
+                      const LeafEntry* leaves, char* H, gsl_rng* rng);
   // count background histories of protein p from one filtering pass, drawn
   // exactly as count successive Update_Tg_null2(p) calls would draw them;
   // out holds them one after the other, N entries each, 0 outside the subtree.
@@ -265,7 +268,6 @@ class ORU {
   std::vector<std::array<int, 2>> xk_counts;
   void DrawModuleHistory(int g, gsl_rng* rng);
   void CountCrossings(int g, int delta);
-  void SampleDownXk(int gl, const std::array<double, 2>* log_q, char* H, gsl_rng* rng);
   // Chib's identity from the summed likelihood and prior terms and the M
   // per-sample posterior terms c.
   double ChibEstimate(int M, double sum_lik, double sum_prior, std::vector<double>& c);

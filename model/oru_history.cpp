@@ -61,6 +61,11 @@ struct Drawer {
 
 }  // namespace
 
+void ORU::SampleDownWith(const std::vector<bool>& row, int gl, const std::array<double, 2>* log_q,
+                         const LeafEntry* leaves, char* H, gsl_rng* rng) {
+  SampleDown(row, gl, log_q, leaves, H, Drawer{rng});
+}
+
 std::pair<const std::array<double, 2>*, const ORU::LeafEntry*> ORU::SetSamplingTm(
     int g, const std::vector<std::vector<char>>& histories, bool count_self) {
   int k = I_f[g];

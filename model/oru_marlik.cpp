@@ -5,7 +5,6 @@
 #include <limits>
 #include <vector>
 
-#include "model/log_space.h"
 #include "model/oru.h"
 #include "model/owned_rng.h"
 
@@ -160,32 +159,9 @@ void ORU::DrawModuleHistory(int g, gsl_rng* rng) {
     for (int s = leaf_lo[gl]; s <= leaf_hi[gl]; ++s) write(s);
     for (int s = int_lo[gl]; s <= gl; ++s) write(s);
   }
-  ObsTerms obs = ModelObsTerms();
-  UpwardPass(X[g], gl, log_tm_int.data(), obs, &obs);
-  SampleDownXk(gl, log_tm_int.data(), Tgg[g].data(), rng);
+  UpwardPass(X[g], gl, log_tm_int.data(), model_obs, &model_obs, leaves_int.data());
+  SampleDownWith(X[g], gl, log_tm_int.data(), leaves_int.data(), Tgg[g].data(), rng);
   CountCrossings(g, +1);
-}
-
-// The backward pass of the history samplers, drawing with DrawFromTwo_Xk.
-void ORU::SampleDownXk(int gl, const std::array<double, 2>* log_q, char* H, gsl_rng* rng) {
-  if (gl < 0) return;
-  auto draw_node = [&](int c) {
-    if (c != gl) {
-      const std::array<double, 2>& from = pi_from_parent[c];
-      pi[c][0] = logspace::Sum(0.0 + from[0], log_q[c][0] + from[1]);
-      pi[c][1] = logspace::Sum(-HUGE_VAL + from[0], log_q[c][1] + from[1]);
-    }
-    H[c] = static_cast<char>(DrawFromTwo_Xk(pi[c][0] + lambda[c][0], pi[c][1] + lambda[c][1], rng));
-  };
-  pi[gl] = {{-1e7, 0.0}};
-  for (int c = gl; c >= int_lo[gl]; --c) {
-    draw_node(c);
-    for (int child : children[c]) {
-      pi_from_parent[child] = {{-1e6, -1e6}};
-      pi_from_parent[child][static_cast<int>(H[c])] = 0.0;
-    }
-  }
-  for (int s = leaf_lo[gl]; s <= leaf_hi[gl]; ++s) draw_node(s);
 }
 
 void ORU::CountCrossings(int g, int delta) {

@@ -190,11 +190,18 @@ void ORU::CalcLLRs() {
 void ORU::CalcMeanMisMatch() {
   for (size_t k = 0; k < groups.size(); ++k) {
     Group& rec = groups[k];
+    // A record without members has no average; every other record divides as
+    // written, so a member present nowhere (mean_ps 0) gives an infinite ratio.
+    if (rec.proteins.empty()) {
+      rec.mean_mm = 0.0;
+      rec.mean_nmm = 0.0;
+      continue;
+    }
     const long long count = k < trace_acc.size() ? trace_acc[k].mismatches : 0;
     const double samples_x_members =
         static_cast<double>(trace_samples) * static_cast<double>(rec.proteins.size());
-    rec.mean_mm = samples_x_members > 0 ? static_cast<double>(count) / samples_x_members : 0.0;
-    rec.mean_nmm = rec.mean_ps != 0 ? rec.mean_mm / rec.mean_ps : 0.0;
+    rec.mean_mm = static_cast<double>(count) / samples_x_members;
+    rec.mean_nmm = rec.mean_mm / rec.mean_ps;
   }
 }
 

@@ -21,6 +21,7 @@ struct ORUTestAccess {
   static auto& mode_Tg(ORU& o) { return o.mode_Tg; }
   static auto& Tg_probs(ORU& o) { return o.Tg_probs; }
   static auto& trace_loglik(ORU& o) { return o.trace_loglik; }
+  static auto& prof_sum(ORU& o) { return o.prof_sum; }
 };
 
 namespace {
@@ -164,6 +165,16 @@ TEST_F(HandTrace, BranchSummariesAndMismatchFromSampledHistories) {
   oru->CalcMeanMisMatch();
   EXPECT_DOUBLE_EQ(rec.mean_mm, 6.0 / 4.0);
   EXPECT_DOUBLE_EQ(rec.mean_nmm, 0.75);
+}
+
+TEST_F(HandTrace, MismatchRatioDividesAsWrittenEvenWhenMembersArePresentNowhere) {
+  A::prof_sum(*oru) = {0, 0};
+  oru->BuildUpGroups();
+  oru->CalcMeanMisMatch();
+  const Group& rec = oru->groups[0];
+  EXPECT_EQ(rec.mean_ps, 0.0);
+  EXPECT_DOUBLE_EQ(rec.mean_mm, 6.0 / 4.0);
+  EXPECT_TRUE(std::isinf(rec.mean_nmm) && rec.mean_nmm > 0) << rec.mean_nmm;
 }
 
 TEST_F(HandTrace, StrengthIsPerMemberLogBayesFactorOrZeroWithoutLossInformation) {
