@@ -1,5 +1,9 @@
+#include <unistd.h>
+
 #include <ctime>
 #include <iostream>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -42,6 +46,26 @@ void LoadTreeModel(int i, std::vector<ORU>& oru_all) {
   oru_all.push_back(oru);
 }
 
+// Room for every model up front, so none is moved once built; false when a
+// tree count that passed the int check is still too large to hold. Counts
+// whose bare model records alone exceed the machine's memory are refused
+// before asking for them (a sanitizer would end the run on such a request).
+bool ReserveModels(std::vector<ORU>& oru_all, int T) {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page_size = sysconf(_SC_PAGE_SIZE);
+  if (pages > 0 && page_size > 0 &&
+      static_cast<double>(T) * sizeof(ORU) > static_cast<double>(pages) * page_size)
+    return false;
+  try {
+    oru_all.reserve(T);
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string PerTreeName(const std::string& path, const std::string& ending, int index) {
@@ -53,7 +77,10 @@ std::string PerTreeName(const std::string& path, const std::string& ending, int 
 int RunMultiTree() {
   const int T = num_trees;
   std::vector<ORU> oru_all;
-  oru_all.reserve(T);
+  if (!ReserveModels(oru_all, T)) {
+    std::cerr << "Error. The number of trees " << expid2 << " is too large." << std::endl;
+    return 1;
+  }
   std::cout << "Number of trees:" << T << std::endl;
   output_path = OutputName();
 

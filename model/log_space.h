@@ -26,11 +26,14 @@ inline std::array<double, 2> Prior(const std::array<double, 2>& log_q, const std
 }
 
 // Chance of drawing state 0 from log-weights a and b:
-// e^(a-m) / (e^(b-m) + e^(a-m)) with m the larger weight (e^0 is exactly 1).
+// e^(a-m) / (e^(b-m) + e^(a-m)) with m the larger weight. e^(x-m) is exactly 1
+// when x equals a finite m; with both weights minus infinity x - m is NaN,
+// and so is the chance, as the formula gives (the draw then yields 1).
 inline double AbsentChance(double a, double b) {
   double m = a >= b ? a : b;
-  double ea = a == m ? 1.0 : std::exp(a - m);
-  double eb = b == m ? 1.0 : std::exp(b - m);
+  bool finite = std::isfinite(m);
+  double ea = a == m && finite ? 1.0 : std::exp(a - m);
+  double eb = b == m && finite ? 1.0 : std::exp(b - m);
   return ea / (eb + ea);
 }
 

@@ -266,8 +266,24 @@ class ORU {
   // Loss and retention counts per branch over the members' Tgg rows inside
   // log_f_Xk: [node][child state], parent present, crossing members only.
   std::vector<std::array<int, 2>> xk_counts;
-  void DrawModuleHistory(int g, gsl_rng* rng);
-  void CountCrossings(int g, int delta);
+  // One member's filtering pass inside log_f_Xk, kept between its draws:
+  // only nodes whose loss rows changed since its last draw, and their
+  // ancestors, are recomputed. row_key holds the packed counts each of its
+  // rows was taken from (-1: not yet).
+  struct MemberPass {
+    std::vector<std::array<double, 2>> lambda;
+    std::vector<std::array<std::array<double, 2>, 2>> from_children;
+    std::vector<int> row_key;
+  };
+  std::vector<MemberPass> xk_passes;  // by member position
+  std::vector<int> xk_written;        // packed counts of the row in log_tm_int, per node
+  std::vector<char> xk_stale;         // work: lambda of the node must be recomputed
+  int xk_stride = 1;                  // packing: lost * xk_stride + kept
+  void DrawModuleHistory(int j, int g, gsl_rng* rng);
+  bool RefreshModuleRow(MemberPass& pass, int g, int s);
+  void RefreshMemberPass(MemberPass& pass, int g, int gl);
+  // Adds member g's history to the counts of the branches below its gain node.
+  void CountCrossings(int g);
   // Chib's identity from the summed likelihood and prior terms and the M
   // per-sample posterior terms c.
   double ChibEstimate(int M, double sum_lik, double sum_prior, std::vector<double>& c);

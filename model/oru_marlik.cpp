@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "model/log_space.h"
 #include "model/oru.h"
 #include "model/owned_rng.h"
 
@@ -88,15 +89,25 @@ double ORU::log_f_Xk(int k, int M) {
   Tgg.assign(G, std::vector<char>(N, 0));
   // Every history starts absent everywhere, so nothing is counted yet.
   xk_counts.assign(N, std::array<int, 2>{0, 0});
+  const CountKey key{static_cast<int>(members.size()) + 1};
+  xk_stride = key.stride;
+  xk_written.assign(N, -1);
+  xk_stale.assign(N, 0);
+  xk_passes.resize(members.size());
+  for (MemberPass& pass : xk_passes) {
+    pass.lambda.resize(N);
+    pass.from_children.resize(N);
+    pass.row_key.assign(N, -1);
+  }
+  const int size = static_cast<int>(members.size());
   for (int sweep = 0; sweep < kDiscardedSweeps; ++sweep)
-    for (int g : members) DrawModuleHistory(g, rng);
+    for (int j = 0; j < size; ++j) DrawModuleHistory(j, members[j], rng);
 
   // Per sample and branch of D, only the counts are kept: sample i of
   // branch D[d] is keys[d * M + i].
-  const CountKey key{static_cast<int>(members.size()) + 1};
   std::vector<int> keys(D.size() * static_cast<size_t>(M));
   for (int i = 0; i < M; ++i) {
-    for (int g : members) DrawModuleHistory(g, rng);
+    for (int j = 0; j < size; ++j) DrawModuleHistory(j, members[j], rng);
     for (size_t d = 0; d < D.size(); ++d)
       keys[d * M + i] = key.Pack(xk_counts[D[d]][0], xk_counts[D[d]][1]);
   }
@@ -148,26 +159,77 @@ double ORU::ChibEstimate(int M, double sum_lik, double sum_prior, std::vector<do
 }
 
 // Update_Tg_Xk(g, rng) with the module's loss rows taken from the running
-// counts (minus g's own history) instead of recounting every member.
-void ORU::DrawModuleHistory(int g, gsl_rng* rng) {
+// counts (minus g's own history) instead of recounting every member, and the
+// filtering pass of member j redone only where its rows changed.
+void ORU::DrawModuleHistory(int j, int g, gsl_rng* rng) {
   int gl = cl_glinks[g];
-  CountCrossings(g, -1);
-  if (gl >= 0) {
-    auto write = [&](int s) {
-      if (s != N - 1) WriteModuleRow(s, ModuleLossRow(xk_counts[s][0], xk_counts[s][1]));
-    };
-    for (int s = leaf_lo[gl]; s <= leaf_hi[gl]; ++s) write(s);
-    for (int s = int_lo[gl]; s <= gl; ++s) write(s);
-  }
-  UpwardPass(X[g], gl, log_tm_int.data(), model_obs, &model_obs, leaves_int.data());
+  if (gl < 0) return;
+  MemberPass& pass = xk_passes[j];
+  std::swap(lambda, pass.lambda);
+  std::swap(lambda_from_children, pass.from_children);
+  RefreshMemberPass(pass, g, gl);
   SampleDownWith(X[g], gl, log_tm_int.data(), leaves_int.data(), Tgg[g].data(), rng);
-  CountCrossings(g, +1);
+  std::swap(lambda, pass.lambda);
+  std::swap(lambda_from_children, pass.from_children);
+  CountCrossings(g);
 }
 
-void ORU::CountCrossings(int g, int delta) {
-  int own = cl_glinks[g];
-  if (own < 0) return;
+// Takes member g's own history out of node s's counts and brings the
+// node's loss row up to them; true when it differs from the row the
+// member's last pass used.
+bool ORU::RefreshModuleRow(MemberPass& pass, int g, int s) {
+  if (s == N - 1) return false;
   const char* h = Tgg[g].data();
-  for (int s : offlinks[own])
-    if (h[parent[s]] == 1) xk_counts[s][h[s] == 1 ? 1 : 0] += delta;
+  if (s != cl_glinks[g] && h[parent[s]] == 1) xk_counts[s][h[s] == 1 ? 1 : 0] -= 1;
+  int lost = xk_counts[s][0], kept = xk_counts[s][1];
+  int packed = lost * xk_stride + kept;
+  if (xk_written[s] != packed) {
+    WriteModuleRow(s, ModuleLossRow(lost, kept));
+    xk_written[s] = packed;
+  }
+  if (pass.row_key[s] == packed) return false;
+  pass.row_key[s] = packed;
+  return true;
+}
+
+// The upward pass of UpwardPass (leaf messages from leaves_int) on the
+// member's kept arrays, recomputing a message only when the sending node's
+// row or its own lambda changed; the results are those of a full pass.
+void ORU::RefreshMemberPass(MemberPass& pass, int g, int gl) {
+  const std::vector<bool>& row = X[g];
+  for (int c = int_lo[gl]; c <= gl; ++c) xk_stale[c] = 0;
+  for (int s = leaf_lo[gl]; s <= leaf_hi[gl]; ++s) {
+    const std::array<double, 2>& self = model_obs[row[s]];
+    lambda[s] = self;
+    if (!RefreshModuleRow(pass, g, s) || s == gl) continue;
+    std::array<double, 2>& msg = lambda_from_children[parent[s]][slot[s]];
+    msg[0] = self[0];
+    msg[1] = leaves_int[s].up[row[s]];
+    xk_stale[parent[s]] = 1;
+  }
+  for (int c = int_lo[gl]; c <= gl; ++c) {
+    bool row_changed = RefreshModuleRow(pass, g, c);
+    if (xk_stale[c]) {
+      const std::array<std::array<double, 2>, 2>& from = lambda_from_children[c];
+      lambda[c] = {{from[0][0] + from[1][0], from[0][1] + from[1][1]}};
+    }
+    if (c == gl || !(row_changed || xk_stale[c])) continue;
+    const std::array<double, 2>& l = lambda[c];
+    const std::array<double, 2>& log_q = log_tm_int[c];
+    std::array<double, 2>& msg = lambda_from_children[parent[c]][slot[c]];
+    msg[0] = l[0];
+    msg[1] = logspace::Sum(log_q[0] + l[0], log_q[1] + l[1]);
+    xk_stale[parent[c]] = 1;
+  }
+}
+
+void ORU::CountCrossings(int g) {
+  int own = cl_glinks[g];
+  const char* h = Tgg[g].data();
+  auto count = [&](int s) {
+    if (h[parent[s]] == 1) xk_counts[s][h[s] == 1 ? 1 : 0] += 1;
+  };
+  for (int s = leaf_lo[own]; s <= leaf_hi[own]; ++s)
+    if (s != own) count(s);
+  for (int s = int_lo[own]; s < own; ++s) count(s);
 }

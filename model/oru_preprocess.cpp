@@ -139,6 +139,7 @@ void ORU::SetBackgroundModel(const std::vector<double>& q) {
   TM_Int = TM_null;
   RefreshLogTmNull();
   log_tm_int = log_tm_null;
+  leaves_int = leaves_null_model;
 }
 
 void ORU::PrintBackgroundModel(const std::vector<double>& q) const {

@@ -334,3 +334,23 @@ TEST(Chain, UninformativeGenesOutsideSeedsStayInTheBackground) {
 }
 
 }  // namespace
+
+namespace {
+
+// B = M = 1 with NOCLUST: a mark after each of the two sweeps, no module,
+// an empty memo, and the best score is the sum of the singleton scores.
+TEST(Chain, WholeChainLineWithItsBlanks) {
+  ORU o = MakeModel(12, SomeRows(), 1, 1, 1);
+  std::string out = RunTry(o, 7);
+  double singletons = 0;
+  for (double v : o.log_liks_sgl) singletons += v;
+  int best = static_cast<int>(singletons);
+  std::string map = std::to_string(best) + ".";
+  map += std::string(std::max(0, 7 - static_cast<int>(std::to_string(best).size())), ' ');
+  std::ostringstream retained;
+  retained << std::fixed << std::setprecision(1) << o.ppm_lik[0];
+  EXPECT_EQ(out, "  Chain 7:  | 0    | 0    |  MAP: " + map + "K = 0.0.   #L_DB: 0.    ++\n" +
+                     "  Maximum marginal likelihood retained: " + retained.str() + "\n\n");
+}
+
+}  // namespace

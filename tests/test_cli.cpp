@@ -141,6 +141,15 @@ TEST_F(CliTest, TreeCountBeyondIntRefusedBeforeLoading) {
   EXPECT_EQ(r.err, "Error. The number of trees 3000000000 is too large.\n");
 }
 
+TEST_F(CliTest, TreeCountTooLargeToHoldRefusedWithoutCrash) {
+  // Fits an int, but no machine holds that many models.
+  WriteParams("");
+  Result r = Run("params.txt 1 2147483647");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, kLoading);
+  EXPECT_EQ(r.err, "Error. The number of trees 2147483647 is too large.\n");
+}
+
 TEST_F(CliTest, ProbabilitiesOutsideUnitIntervalRefused) {
   WriteParams("ERROR_RATE 1\n");
   Result r = Run("params.txt");

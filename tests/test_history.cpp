@@ -79,6 +79,40 @@ TEST(DrawFromTwo, OneUniformPerCallAndTheStatedRule) {
   EXPECT_EQ(gsl_rng_uniform(o.RNG), gsl_rng_uniform(ref.r));
 }
 
+// Near the gap of 40 where the draw skips the exponentials, and with weights
+// close to 0, the draw must still be the formula's.
+TEST(DrawFromTwo, SmallWeightsAndGapsAroundTheShortcut) {
+  std::mt19937 gen(12);
+  Model m = MakeModel(3, 1, gen);
+  ORU& o = *m.o;
+  Rng ref(o.RNG);
+  for (double a : {0.0, -1e-3, 1e-3, -1e-18, -1e6}) {
+    for (int i = -400; i <= 400; ++i) {
+      const double gap = 40.0 + i * 0.0125;
+      ASSERT_EQ(o.DrawFromTwo(a, a - gap), reference::DrawFromTwo(a, a - gap, ref.r)) << a << " " << gap;
+      ASSERT_EQ(o.DrawFromTwo(a - gap, a), reference::DrawFromTwo(a - gap, a, ref.r)) << a << " " << gap;
+    }
+  }
+  EXPECT_EQ(gsl_rng_uniform(o.RNG), gsl_rng_uniform(ref.r));
+}
+
+// Two impossible states (possible with an error rate of 0): the chance of
+// absence is 0/0 by the formula, never above u, so the draw is 1.
+TEST(DrawFromTwo, TwoMinusInfinityWeightsDrawOne) {
+  std::mt19937 gen(13);
+  Model m = MakeModel(3, 1, gen);
+  ORU& o = *m.o;
+  Rng ref(o.RNG);
+  gsl_rng* other = gsl_rng_alloc(gsl_rng_mt19937);
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_EQ(o.DrawFromTwo(-INFINITY, -INFINITY), 1);
+    ASSERT_EQ(o.DrawFromTwo_Xk(-INFINITY, -INFINITY, other), 1);
+    ASSERT_EQ(reference::DrawFromTwo(-INFINITY, -INFINITY, ref.r), 1);
+  }
+  EXPECT_EQ(gsl_rng_uniform(o.RNG), gsl_rng_uniform(ref.r));
+  gsl_rng_free(other);
+}
+
 TEST(DrawFromTwo, EqualWeightsSplitEvenly) {
   std::mt19937 gen(2);
   Model m = MakeModel(3, 1, gen);
@@ -125,6 +159,37 @@ TEST(Samplers, BackgroundDrawsMatchTheReferenceAndCountOneUniformPerNode) {
       ASSERT_EQ(gsl_rng_uniform(o.RNG), gsl_rng_uniform(counted.r));
       gsl_rng_uniform(ref.r);
     }
+  }
+}
+
+// Error rate 0 and a branch never lost: leaf 1 is observed absent below a
+// branch that cannot lose the gene while leaf 0 is observed present, so node 4
+// and the root have both states impossible; every draw follows the formula.
+TEST(Samplers, ErrorRateZeroWithImpossibleStatesFollowsTheFormula) {
+  const std::vector<std::string> names = modeldata::Names(4);
+  PhyloTree tree = modeldata::TreeFromChildren(4, {{0, 1}, {2, 3}, {4, 5}});
+  PhyloProf prof = modeldata::Profile(names, {{true, false, true, true}});
+  testing::internal::CaptureStdout();
+  ORU o(prof, tree, -1, 0, 0, 0.0, 0.0, 0, 3, 0.03, 1.0);
+  testing::internal::GetCapturedStdout();
+  reference::Tree t;
+  t.S = 4;
+  t.parent = o.parent;
+  A::TM_null(o)[1] = {{{{1.0, 0.0}}, {{0.0, 1.0}}}};
+  A::RefreshLogTmNull(o);
+  const reference::Terms exact = {{{{0.0, -INFINITY}}, {{-INFINITY, 0.0}}}};
+  o.cl_glinks = {6};
+  o.Tg.assign(1, std::vector<char>(o.N, 0));
+  for (int i = 0; i < 100; ++i) {
+    Rng ref(o.RNG);
+    reference::Work w;
+    reference::Upward(t, A::X(o)[0], 6, A::TM_null(o), [](int) { return true; }, [&](int) { return exact; }, w);
+    std::vector<char> expected = o.Tg[0];
+    reference::SampleDown(t, 6, A::TM_null(o), w, expected, ref.r);
+    o.Update_Tg_null(0);
+    ASSERT_EQ(o.Tg[0], expected) << i;
+    ASSERT_EQ(o.Tg[0][6], 1);
+    ASSERT_EQ(gsl_rng_uniform(o.RNG), gsl_rng_uniform(ref.r));
   }
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 
 #include "model/oru.h"
@@ -54,6 +55,27 @@ TEST(LogExpSum, SameBitsAsTheFullFormulaAcrossTheShortcutGap) {
   }
   for (double g : {39.999999, 40.0, 40.000001, 36.0, 37.0, 38.0})
     EXPECT_EQ(ORU::log_exp_sum(-1.5, -1.5 - g), reference::LogExpSum(-1.5, -1.5 - g));
+}
+
+// The shortcut returns the larger term once 1 + exp(gap) is 1 in double, so
+// it must agree bit for bit with the formula even where a tiny addend would
+// still change the larger term (|larger| near 0), and on both sides of the
+// gap where 1 + exp(gap) starts to round to 1 (about -36.74).
+TEST(LogExpSum, SameBitsAsTheFormulaForSmallTermsAndGapsNearTheRoundingPoint) {
+  auto same_bits = [](double x, double y) { return std::memcmp(&x, &y, sizeof x) == 0; };
+  const double rounding_gap = std::log(std::ldexp(1.0, -53));
+  std::vector<double> gaps = {-34.0, -36.0, -36.7, -36.75, -37.0, -37.5, -39.0, -39.999999, -40.0,
+                              -40.000001, -41.0, -45.0, -700.0, -1e6, -INFINITY};
+  for (int i = -2000; i <= 2000; ++i) gaps.push_back(rounding_gap + i * 1e-6);
+  for (int i = -2000; i <= 2000; ++i) gaps.push_back(-40.0 + i * 1e-6);
+  for (double hi : {0.0, -0.0, 1e-3, -1e-3, 1e-18, -1e-18, 4e-18, 1e-300, -5e-324, 0.04, -0.04, -1e6, -1e7}) {
+    for (double gap : gaps) {
+      const double lo = hi + gap;
+      const double literal = hi + std::log(1 + std::exp(lo - hi));
+      ASSERT_TRUE(same_bits(ORU::log_exp_sum(hi, lo), literal)) << hi << " " << gap;
+      ASSERT_TRUE(same_bits(ORU::log_exp_sum(lo, hi), literal)) << hi << " " << gap;
+    }
+  }
 }
 
 // ---- Pruning variants against every no-regain history ----

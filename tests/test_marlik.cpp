@@ -2,6 +2,7 @@
 #include <gsl/gsl_rng.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <iostream>
 #include <random>
@@ -14,6 +15,8 @@
 struct ORUTestAccess {
   static std::vector<std::vector<bool>>& in_hist(ORU& o) { return o.in_hist; }
   static std::vector<std::vector<char>>& Tgg(ORU& o) { return o.Tgg; }
+  static std::vector<std::array<double, 2>>& lambda(ORU& o) { return o.lambda; }
+  static std::vector<std::array<double, 2>>& last_pass(ORU& o) { return o.xk_passes.back().lambda; }
   static double Chib(ORU& o, int M, double lik, double prior, std::vector<double>& c) {
     return o.ChibEstimate(M, lik, prior, c);
   }
@@ -158,6 +161,48 @@ TEST_F(MarLikTest, MatchesTheStepByStepComputationBitForBit) {
     double fast = m.model.log_f_Xk(0, 60);
     double reference = ReferenceLogFXk(m.model, 0, 60);
     EXPECT_EQ(fast, reference) << "module of " << genes.size() << " genes";
+  }
+}
+
+// Members gained at the root, at nested internal nodes and at a leaf, so
+// that branches are crossed by different subsets of members; estimates of
+// several modules in a row must not carry anything over.
+TEST_F(MarLikTest, NestedGainNodesMatchTheStepByStepComputation) {
+  ORU& o = m.model;
+  const int root = o.N - 1, leaf = 5;
+  int inner = leaf;
+  while (o.parent[inner] != root) inner = o.parent[inner];
+  int middle = o.parent[leaf];
+  const std::vector<int> gains = {root, inner, middle, leaf, root, inner, middle};
+  for (size_t g = 0; g < gains.size(); ++g) o.cl_glinks[g] = gains[g];
+  const std::vector<std::vector<int>> modules = {{0, 1, 2, 3, 4, 5, 6}, {1, 2, 3, 6}, {3}, {0, 3}};
+  for (const auto& genes : modules) {
+    m.SetModule(genes);
+    double fast = o.log_f_Xk(0, 40);
+    EXPECT_EQ(fast, ReferenceLogFXk(o, 0, 40)) << "module of " << genes.size() << " genes";
+  }
+}
+
+// The last member's kept filtering pass, updated only where rows changed,
+// equals a full pass over the rows its last draw was made with.
+TEST_F(MarLikTest, KeptPassEqualsAFullPass) {
+  ORU& o = m.model;
+  for (const std::vector<int>& genes : {std::vector<int>{0, 2, 3, 5, 8, 9, 13}, {1, 4, 6, 7, 10}}) {
+    m.SetModule(genes);
+    // Each sample count ends the estimate on another draw of that member.
+    for (int M = 1; M <= 80; ++M) {
+      o.log_f_Xk(0, M);
+      int last = genes.back();
+      gsl_rng* rng = gsl_rng_alloc(gsl_rng_default);
+      o.Update_Tg_Xk(last, rng);  // the full pass of Update_Tg_Xk, from the same rows
+      gsl_rng_free(rng);
+      const auto& full = ORUTestAccess::lambda(o);
+      const auto& kept = ORUTestAccess::last_pass(o);
+      for (int n = 0; n < o.N; ++n)
+        if (ORUTestAccess::in_hist(o)[o.cl_glinks[last]][n]) {
+          ASSERT_EQ(kept[n], full[n]) << "node " << n;
+        }
+    }
   }
 }
 
