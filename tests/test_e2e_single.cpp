@@ -309,9 +309,9 @@ Planted ReadPlanted(const std::string& dir) {
 // Members without loss information stay alone by design and the short chains
 // of a test do not always gather every compatible member, so exact recovery is
 // not expected. A clustering unrelated to the planted modules has an adjusted
-// Rand index near 0; gathering most members of most modules gives well above
-// 0.3. The bound is on the mean of three data sets, so that one unlucky draw
-// of the generator does not decide it.
+// Rand index near 0; gathering most members of most modules gives 0.6 to 0.9
+// on these data sets. The bound is on the mean of three data sets, so that one
+// unlucky draw of the generator does not decide it.
 TEST_F(E2eSingle, PlantedModulesAreRecoveredAndHeldOutMembersPredicted) {
   double ari_sum = 0;
   int held_out_found = 0;
@@ -345,7 +345,7 @@ TEST_F(E2eSingle, PlantedModulesAreRecoveredAndHeldOutMembersPredicted) {
       held_out_found += predicted[best].count(gene);
     }
   }
-  EXPECT_GT(ari_sum / kSeeds, 0.3);
+  EXPECT_GT(ari_sum / kSeeds, 0.5);
   EXPECT_GE(held_out_found, 2) << "of " << 3 * kSeeds << " held-out members";
 }
 

@@ -40,7 +40,7 @@ struct Options {
 };
 
 const double kObsError = 0.005;
-const double kSmallLoss = 0.02;
+const double kSmallLoss = 0.005;
 const double kLargeLoss = 0.9;
 // Large losses sit on a few branches above small clades, so that members share
 // losses without drifting too far apart.
