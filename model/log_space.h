@@ -29,12 +29,44 @@ inline std::array<double, 2> Prior(const std::array<double, 2>& log_q, const std
 // e^(a-m) / (e^(b-m) + e^(a-m)) with m the larger weight. e^(x-m) is exactly 1
 // when x equals a finite m; with both weights minus infinity x - m is NaN,
 // and so is the chance, as the formula gives (the draw then yields 1).
+// With a ahead by more than 40, e^(b-a) + 1 rounds to 1 and the chance is
+// exactly 1, returned without the exp() call.
 inline double AbsentChance(double a, double b) {
   double m = a >= b ? a : b;
   bool finite = std::isfinite(m);
+  if (finite && a == m && b - a < -40.0) return 1.0;
   double ea = a == m && finite ? 1.0 : std::exp(a - m);
   double eb = b == m && finite ? 1.0 : std::exp(b - m);
   return ea / (eb + ea);
+}
+
+// Sum(a, b), with absent set to AbsentChance(a, b): when both weights are
+// finite and within 40 of each other the two share the one exp() of the gap.
+inline double SumAndAbsentChance(double a, double b, double& absent) {
+  double hi = a >= b ? a : b;
+  double gap = (a >= b ? b : a) - hi;
+  if (!std::isfinite(hi) || !(gap >= -40.0)) {
+    absent = AbsentChance(a, b);
+    return Sum(a, b);
+  }
+  double e = std::exp(gap);
+  absent = a >= b ? 1.0 / (e + 1.0) : e / (1.0 + e);
+  return hi + std::log(1 + e);
+}
+
+// The gain node's log prior: present with certainty.
+inline std::array<double, 2> GainNodePrior() { return {{-1e7, 0.0}}; }
+
+// One-hot log message of a parent's drawn state to its children.
+inline std::array<double, 2> ParentMessage(int state) {
+  std::array<double, 2> from{{-1e6, -1e6}};
+  from[state] = 0.0;
+  return from;
+}
+
+// Chance of drawing a node absent from its log prior and upward message.
+inline double DrawAbsentChance(const std::array<double, 2>& prior, const std::array<double, 2>& lambda) {
+  return AbsentChance(prior[0] + lambda[0], prior[1] + lambda[1]);
 }
 
 }  // namespace logspace

@@ -214,9 +214,6 @@ class ORU {
   template <typename Draw>
   void SampleDown(const std::vector<bool>& row, int gl, const std::array<double, 2>* log_q,
                   const LeafEntry* leaves, char* H, Draw draw);
-  // SampleDown drawing from the caller's generator.
-  void SampleDownWith(const std::vector<bool>& row, int gl, const std::array<double, 2>* log_q,
-                      const LeafEntry* leaves, char* H, gsl_rng* rng);
   // count background histories of protein p from one filtering pass, drawn
   // exactly as count successive Update_Tg_null2(p) calls would draw them;
   // out holds them one after the other, N entries each, 0 outside the subtree.
@@ -264,8 +261,9 @@ class ORU {
 
   // ---- Module sampler and marginal-likelihood internals ----
   // Loss and retention counts per branch over the members' Tgg rows inside
-  // log_f_Xk: [node][child state], parent present, crossing members only.
-  std::vector<std::array<int, 2>> xk_counts;
+  // log_f_Xk, packed as lost * xk_stride + kept: parent present, crossing
+  // members only.
+  std::vector<int> xk_counts;
   // One member's filtering pass inside log_f_Xk, kept between its draws:
   // only nodes whose loss rows changed since its last draw, and their
   // ancestors, are recomputed. row_key holds the packed counts each of its
@@ -274,16 +272,17 @@ class ORU {
     std::vector<std::array<double, 2>> lambda;
     std::vector<std::array<std::array<double, 2>, 2>> from_children;
     std::vector<int> row_key;
+    std::vector<std::array<double, 2>> absent;  // chance of drawing absent, by parent's state
+    std::vector<int> crossing;                  // its own history's packed count, per branch
   };
   std::vector<MemberPass> xk_passes;  // by member position
-  std::vector<int> xk_written;        // packed counts of the row in log_tm_int, per node
   std::vector<char> xk_stale;         // work: lambda of the node must be recomputed
-  int xk_stride = 1;                  // packing: lost * xk_stride + kept
+  int xk_stride = 1;
+  const ModuleQ& PackedLossRow(int packed) { return ModuleLossRow(packed / xk_stride, packed % xk_stride); }
   void DrawModuleHistory(int j, int g, gsl_rng* rng);
-  bool RefreshModuleRow(MemberPass& pass, int g, int s);
   void RefreshMemberPass(MemberPass& pass, int g, int gl);
-  // Adds member g's history to the counts of the branches below its gain node.
-  void CountCrossings(int g);
+  void SumChildMessages(MemberPass& pass, int c);
+  void DrawFromPass(MemberPass& pass, int g, int gl, gsl_rng* rng);
   // Chib's identity from the summed likelihood and prior terms and the M
   // per-sample posterior terms c.
   double ChibEstimate(int M, double sum_lik, double sum_prior, std::vector<double>& c);

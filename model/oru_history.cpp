@@ -5,12 +5,11 @@
 
 namespace {
 
-// Past a gap of 40 the smaller exponential vanishes against 1, so the chance
-// of absence is exactly 1 (a ahead: always 0) or e^(a-b) < 1e-17 (b ahead:
-// 1 unless u is tinier still); the uniform is consumed either way.
+// With b ahead by more than 40 the chance of absence is e^(a-b) < 1e-17, so
+// the draw is 1 unless u is tinier still (AbsentChance itself saves the
+// exp() when a is ahead); the uniform is consumed either way.
 int DrawWith(double a, double b, gsl_rng* rng) {
   double u = gsl_rng_uniform(rng);
-  if (a >= b && b - a < -40.0) return 0;
   if (b > a && a - b < -40.0 && u >= 1e-17) return 1;
   return logspace::AbsentChance(a, b) > u ? 0 : 1;
 }
@@ -31,13 +30,10 @@ void ORU::SampleDown(const std::vector<bool>& row, int gl, const std::array<doub
     if (c != gl) pi[c] = logspace::Prior(log_q[c], pi_from_parent[c]);
     H[c] = (char)draw(pi[c][0] + lambda[c][0], pi[c][1] + lambda[c][1]);
   };
-  pi[gl] = {{-1e7, 0.0}};
+  pi[gl] = logspace::GainNodePrior();
   for (int c = gl; c >= int_lo[gl]; --c) {
     draw_node(c);
-    for (int child : children[c]) {
-      pi_from_parent[child] = {{-1e6, -1e6}};
-      pi_from_parent[child][(int)H[c]] = 0.0;
-    }
+    for (int child : children[c]) pi_from_parent[child] = logspace::ParentMessage(H[c]);
   }
   for (int s = leaf_lo[gl]; s <= leaf_hi[gl]; ++s) {
     if (s == gl || !leaves) {
@@ -60,11 +56,6 @@ struct Drawer {
 };
 
 }  // namespace
-
-void ORU::SampleDownWith(const std::vector<bool>& row, int gl, const std::array<double, 2>* log_q,
-                         const LeafEntry* leaves, char* H, gsl_rng* rng) {
-  SampleDown(row, gl, log_q, leaves, H, Drawer{rng});
-}
 
 std::pair<const std::array<double, 2>*, const ORU::LeafEntry*> ORU::SetSamplingTm(
     int g, const std::vector<std::vector<char>>& histories, bool count_self) {

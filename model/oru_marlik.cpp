@@ -1,6 +1,7 @@
 #include <gsl/gsl_randist.h>
 #include <gsl/gsl_rng.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -22,10 +23,9 @@ const double kLowMean = 0.3, kLowValue = 0.01;
 const double kLogSumStart = -1e7;
 
 // Loss and retention counts of one branch in one sample, packed as
-// n_loss * (members + 1) + n_keep.
+// n_loss * (members + 1) + n_keep (the packing of xk_counts).
 struct CountKey {
   int stride;
-  int Pack(int lost, int kept) const { return lost * stride + kept; }
   int Lost(int key) const { return key / stride; }
   int Kept(int key) const { return key % stride; }
 };
@@ -47,6 +47,20 @@ class BranchDensityMemo {
   std::vector<double> value;
   std::vector<int> stamp;
 };
+
+// A node's row-1 message to its parent, with its chances of absence given
+// each parent state. Under a present parent the prior is the row itself
+// (log q is far above -1e6), so the draw weighs the message's two terms and
+// their exp() is shared; any other prior is weighed on its own.
+double MessageAndAbsentChances(const std::array<double, 2>& log_q, const std::array<double, 2>& l,
+                               std::array<double, 2>& absent) {
+  absent[0] = logspace::DrawAbsentChance(logspace::Prior(log_q, logspace::ParentMessage(0)), l);
+  std::array<double, 2> present = logspace::Prior(log_q, logspace::ParentMessage(1));
+  double a = log_q[0] + l[0], b = log_q[1] + l[1];
+  if (present[0] + l[0] == a && present[1] + l[1] == b) return logspace::SumAndAbsentChance(a, b, absent[1]);
+  absent[1] = logspace::DrawAbsentChance(present, l);
+  return logspace::Sum(a, b);
+}
 
 double ClampMean(double v) {
   if (v >= kHighMean) return kHighValue;
@@ -88,16 +102,17 @@ double ORU::log_f_Xk(int k, int M) {
 
   Tgg.assign(G, std::vector<char>(N, 0));
   // Every history starts absent everywhere, so nothing is counted yet.
-  xk_counts.assign(N, std::array<int, 2>{0, 0});
+  xk_counts.assign(N, 0);
   const CountKey key{static_cast<int>(members.size()) + 1};
   xk_stride = key.stride;
-  xk_written.assign(N, -1);
   xk_stale.assign(N, 0);
   xk_passes.resize(members.size());
   for (MemberPass& pass : xk_passes) {
     pass.lambda.resize(N);
     pass.from_children.resize(N);
     pass.row_key.assign(N, -1);
+    pass.absent.resize(N);
+    pass.crossing.assign(N, 0);
   }
   const int size = static_cast<int>(members.size());
   for (int sweep = 0; sweep < kDiscardedSweeps; ++sweep)
@@ -109,7 +124,7 @@ double ORU::log_f_Xk(int k, int M) {
   for (int i = 0; i < M; ++i) {
     for (int j = 0; j < size; ++j) DrawModuleHistory(j, members[j], rng);
     for (size_t d = 0; d < D.size(); ++d)
-      keys[d * M + i] = key.Pack(xk_counts[D[d]][0], xk_counts[D[d]][1]);
+      keys[d * M + i] = xk_counts[D[d]];
   }
 
   std::vector<double> lbar(N, 0.0);
@@ -159,77 +174,91 @@ double ORU::ChibEstimate(int M, double sum_lik, double sum_prior, std::vector<do
 }
 
 // Update_Tg_Xk(g, rng) with the module's loss rows taken from the running
-// counts (minus g's own history) instead of recounting every member, and the
-// filtering pass of member j redone only where its rows changed.
+// counts (minus g's own history) instead of recounting every member, the
+// filtering pass of member j redone only where its rows changed, and the
+// draw made from the member's kept chances of absence.
 void ORU::DrawModuleHistory(int j, int g, gsl_rng* rng) {
   int gl = cl_glinks[g];
   if (gl < 0) return;
   MemberPass& pass = xk_passes[j];
-  std::swap(lambda, pass.lambda);
-  std::swap(lambda_from_children, pass.from_children);
   RefreshMemberPass(pass, g, gl);
-  SampleDownWith(X[g], gl, log_tm_int.data(), leaves_int.data(), Tgg[g].data(), rng);
-  std::swap(lambda, pass.lambda);
-  std::swap(lambda_from_children, pass.from_children);
-  CountCrossings(g);
+  DrawFromPass(pass, g, gl, rng);
 }
 
-// Takes member g's own history out of node s's counts and brings the
-// node's loss row up to them; true when it differs from the row the
-// member's last pass used.
-bool ORU::RefreshModuleRow(MemberPass& pass, int g, int s) {
-  if (s == N - 1) return false;
-  const char* h = Tgg[g].data();
-  if (s != cl_glinks[g] && h[parent[s]] == 1) xk_counts[s][h[s] == 1 ? 1 : 0] -= 1;
-  int lost = xk_counts[s][0], kept = xk_counts[s][1];
-  int packed = lost * xk_stride + kept;
-  if (xk_written[s] != packed) {
-    WriteModuleRow(s, ModuleLossRow(lost, kept));
-    xk_written[s] = packed;
-  }
-  if (pass.row_key[s] == packed) return false;
-  pass.row_key[s] = packed;
-  return true;
-}
-
-// The upward pass of UpwardPass (leaf messages from leaves_int) on the
-// member's kept arrays, recomputing a message only when the sending node's
-// row or its own lambda changed; the results are those of a full pass.
+// The upward pass of UpwardPass (the module rows of the counts without the
+// member's own history, leaf messages from the rows' leaf entries) on the
+// member's kept arrays. A node's message, and the chances of absence
+// SampleDown would draw it with, are recomputed only when its row or its
+// own lambda changed; the results are those of a full pass.
 void ORU::RefreshMemberPass(MemberPass& pass, int g, int gl) {
   const std::vector<bool>& row = X[g];
-  for (int c = int_lo[gl]; c <= gl; ++c) xk_stale[c] = 0;
-  for (int s = leaf_lo[gl]; s <= leaf_hi[gl]; ++s) {
-    const std::array<double, 2>& self = model_obs[row[s]];
-    lambda[s] = self;
-    if (!RefreshModuleRow(pass, g, s) || s == gl) continue;
-    std::array<double, 2>& msg = lambda_from_children[parent[s]][slot[s]];
-    msg[0] = self[0];
-    msg[1] = leaves_int[s].up[row[s]];
-    xk_stale[parent[s]] = 1;
-  }
-  for (int c = int_lo[gl]; c <= gl; ++c) {
-    bool row_changed = RefreshModuleRow(pass, g, c);
-    if (xk_stale[c]) {
-      const std::array<std::array<double, 2>, 2>& from = lambda_from_children[c];
-      lambda[c] = {{from[0][0] + from[1][0], from[0][1] + from[1][1]}};
+  const int* up = parent.data();
+  int* counts = xk_counts.data();
+  const int* own = pass.crossing.data();
+  int* row_key = pass.row_key.data();
+  char* stale = xk_stale.data();
+  std::array<double, 2>* lambda = pass.lambda.data();
+  std::array<std::array<double, 2>, 2>* from_children = pass.from_children.data();
+  std::array<double, 2>* absent = pass.absent.data();
+  // Takes the member's own crossing out of the counts of branch s; true when
+  // the row they give differs from the one the member's last pass used.
+  auto row_changed = [&](int s) {
+    int packed = counts[s] -= own[s];
+    bool changed = row_key[s] != packed;
+    row_key[s] = packed;
+    return changed;
+  };
+  if (gl < S) {
+    lambda[gl] = model_obs[row[gl]];
+  } else {
+    for (int s = leaf_lo[gl]; s <= leaf_hi[gl]; ++s) {
+      if (!row_changed(s)) continue;
+      const LeafEntry& leaf = PackedLossRow(counts[s]).leaf;
+      const std::array<double, 2>& self = model_obs[row[s]];
+      lambda[s] = self;
+      absent[s] = {{leaf.p0[0][row[s]], leaf.p0[1][row[s]]}};
+      from_children[up[s]][slot[s]] = {{self[0], leaf.up[row[s]]}};
+      stale[up[s]] = 1;
     }
-    if (c == gl || !(row_changed || xk_stale[c])) continue;
-    const std::array<double, 2>& l = lambda[c];
-    const std::array<double, 2>& log_q = log_tm_int[c];
-    std::array<double, 2>& msg = lambda_from_children[parent[c]][slot[c]];
-    msg[0] = l[0];
-    msg[1] = logspace::Sum(log_q[0] + l[0], log_q[1] + l[1]);
-    xk_stale[parent[c]] = 1;
+    for (int c = int_lo[gl]; c < gl; ++c) {
+      if (!(row_changed(c) | stale[c])) continue;
+      if (stale[c]) SumChildMessages(pass, c);
+      const std::array<double, 2>& l = lambda[c];
+      const std::array<double, 2>& log_q = PackedLossRow(counts[c]).log_q;
+      from_children[up[c]][slot[c]] = {{l[0], MessageAndAbsentChances(log_q, l, absent[c])}};
+      stale[up[c]] = 1;
+    }
+    if (stale[gl]) SumChildMessages(pass, gl);
   }
+  double at_gain = logspace::DrawAbsentChance(logspace::GainNodePrior(), lambda[gl]);
+  absent[gl] = {{at_gain, at_gain}};
 }
 
-void ORU::CountCrossings(int g) {
-  int own = cl_glinks[g];
-  const char* h = Tgg[g].data();
-  auto count = [&](int s) {
-    if (h[parent[s]] == 1) xk_counts[s][h[s] == 1 ? 1 : 0] += 1;
+void ORU::SumChildMessages(MemberPass& pass, int c) {
+  xk_stale[c] = 0;
+  const std::array<std::array<double, 2>, 2>& from = pass.from_children[c];
+  pass.lambda[c] = {{from[0][0] + from[1][0], from[0][1] + from[1][1]}};
+}
+
+// SampleDown's order of draws and uniforms, each node drawn against its kept
+// chance of absence given its parent's new state; the new history's
+// crossings go into the counts as they are drawn.
+void ORU::DrawFromPass(MemberPass& pass, int g, int gl, gsl_rng* rng) {
+  char* h = Tgg[g].data();
+  const int* up = parent.data();
+  int* counts = xk_counts.data();
+  int* own = pass.crossing.data();
+  const std::array<double, 2>* absent = pass.absent.data();
+  const int step[2] = {xk_stride, 1};
+  h[gl] = absent[gl][0] > gsl_rng_uniform(rng) ? 0 : 1;
+  auto draw_below = [&](int s) {
+    int d = h[up[s]];
+    int state = absent[s][d] > gsl_rng_uniform(rng) ? 0 : 1;
+    h[s] = (char)state;
+    own[s] = d * step[state];
+    counts[s] += own[s];
   };
-  for (int s = leaf_lo[own]; s <= leaf_hi[own]; ++s)
-    if (s != own) count(s);
-  for (int s = int_lo[own]; s < own; ++s) count(s);
+  for (int c = gl - 1; c >= int_lo[gl]; --c) draw_below(c);
+  if (gl < S) return;
+  for (int s = leaf_lo[gl]; s <= leaf_hi[gl]; ++s) draw_below(s);
 }

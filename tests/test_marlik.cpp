@@ -9,6 +9,7 @@
 #include <sstream>
 #include <vector>
 
+#include "model/log_space.h"
 #include "model/oru.h"
 #include "tests/model_fixtures.h"
 
@@ -126,6 +127,22 @@ TEST(LogExpSumVector, EqualValuesGiveTheValuePlusLogCount) {
               1e-12);
   // Only the first n entries count.
   EXPECT_NEAR(o.log_exp_sum(v, 1), -1, 0);
+}
+
+// The shared exp() must give exactly the two separate results, at ties, at
+// the gap of 40 from either side, and with infinite or NaN weights.
+TEST(SumAndAbsentChance, EqualsTheSeparateComputationsBitForBit) {
+  const double w[] = {-3.5, -3.5 + 1e-12, 0.0, -0.0, 2.0, -38.0, -40.0, -41.0, -1e6,
+                      -INFINITY, INFINITY, NAN};
+  for (double a : w)
+    for (double b : w) {
+      double absent = 0;
+      double sum = logspace::SumAndAbsentChance(a, b, absent);
+      double expected_sum = logspace::Sum(a, b), expected_absent = logspace::AbsentChance(a, b);
+      EXPECT_TRUE(sum == expected_sum || (std::isnan(sum) && std::isnan(expected_sum))) << a << " " << b;
+      EXPECT_TRUE(absent == expected_absent || (std::isnan(absent) && std::isnan(expected_absent)))
+          << a << " " << b;
+    }
 }
 
 TEST(ChibEstimate, PosteriorAtOrBelowTheSearchStartGivesMinusInfinity) {
