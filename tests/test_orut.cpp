@@ -418,6 +418,60 @@ TEST_F(CombineTest, LikelihoodsThousandsOfNatsApartAverageWithoutOverflow) {
   EXPECT_NEAR(std::stod(out.substr(at + 5)), -100.0 + std::log(0.5) + log_fact, 1e-3);
 }
 
+// Each tree offers its own partition; the one with the best tree-averaged
+// score wins and every model ends holding it with tree-mean marginals.
+TEST(CombineOwnPartitions, TheBestCandidateWinsAndIsImposedEverywhere) {
+  std::vector<ORU> orut = Models(2);
+  const std::vector<std::vector<int>> seeds = {{0, 1, 2, 3}, {4, 5, 6, 7}};
+  const std::vector<std::vector<int>> split = {{0, 1}, {2, 3}, {4, 5, 6, 7}};
+  orut[0].I_k = split;
+  orut[1].I_k = seeds;
+  std::vector<std::vector<int>> max_I_k;
+  std::vector<double> trees;
+  double max_marlik = -10000000.0;
+  testing::internal::CaptureStdout();
+  int id = combineORUTreeCluster(orut, max_I_k, max_marlik, trees);
+  std::string out = testing::internal::GetCapturedStdout();
+
+  std::vector<double> current;
+  for (size_t at = out.find("current: "); at != std::string::npos; at = out.find("current: ", at + 1))
+    current.push_back(std::stod(out.substr(at + 9)));
+  ASSERT_EQ(current.size(), 2u);
+  int best = current[1] > current[0] ? 1 : 0;
+  EXPECT_EQ(id, best);
+  EXPECT_NEAR(max_marlik, current[best], 1e-4);
+  EXPECT_EQ(max_I_k, best == 0 ? split : seeds);
+  ASSERT_EQ(trees.size(), 2u);
+  // Identical trees score a partition alike, so the tree mean is each score.
+  EXPECT_DOUBLE_EQ(trees[0], trees[1]);
+  for (ORU& o : orut) {
+    EXPECT_EQ(o.I_k, max_I_k);
+    EXPECT_EQ(o.mar_log_lik.size(), max_I_k.size());
+    for (size_t k = 0; k < max_I_k.size(); ++k) EXPECT_EQ(o.mar_log_lik.count(o.GetGroupSig(k)), 1u);
+  }
+}
+
+TEST(CombineOwnPartitions, NoCandidateAboveTheBestKeepsTheGivenPartition) {
+  std::vector<ORU> orut = Models(2);
+  orut[0].I_k = {{0, 1, 2, 3}};
+  orut[1].I_k = {{4, 5, 6, 7}};
+  std::vector<std::vector<int>> max_I_k = {{0, 1}};
+  std::vector<double> trees = {1.0, 2.0};
+  double max_marlik = 1e9;
+  testing::internal::CaptureStdout();
+  int id = combineORUTreeCluster(orut, max_I_k, max_marlik, trees);
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(id, -1);
+  EXPECT_EQ(out.find("maxlik updated by: "), std::string::npos);
+  EXPECT_EQ(max_marlik, 1e9);
+  EXPECT_EQ(trees, (std::vector<double>{1.0, 2.0}));
+  for (ORU& o : orut) {
+    EXPECT_EQ(o.I_k, max_I_k);
+    EXPECT_EQ(o.I_f[0], 0);
+    EXPECT_EQ(o.I_f[2], -1);
+  }
+}
+
 class PredictTest : public CombineTest {
  protected:
   void SetUp() override {
