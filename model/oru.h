@@ -103,6 +103,26 @@ class ORU {
   };
   std::vector<TraceAcc> trace_acc;
   int trace_samples = 0;
+  // The trace's partition is fixed and a redraw changes a history only inside
+  // the gene's gain subtree, so each module's counts are kept in step with Tg
+  // instead of recounted per gene and per sample.
+  struct TraceModule {
+    int n = 0;                      // members
+    std::vector<int> lost, kept;    // module rows: members whose gain subtree holds the branch's upper end
+    std::vector<int> c10, c11, d1;  // every member, every node
+    long long mismatches = 0;
+    std::vector<double> mq, mp, ma, n10, n1;  // this sample's term of each summary
+    std::vector<int> live;  // nodes inside some member's gain subtree; the rest keep their terms
+  };
+  std::vector<TraceModule> trace_modules;
+  std::vector<std::vector<int>> trace_lists_of;  // modules listing each gene, once per listing
+  std::vector<char> trace_before;  // RedrawTraceHistory only
+  // One summary term by its integer counts, for one member count n:
+  // mq by lost * (n + 1) + kept, per_member (n10, n1) by lost or crossed, mp/ma by present.
+  struct TraceTerms {
+    std::vector<double> mq, per_member, mp, ma;
+  };
+  std::vector<TraceTerms> trace_terms;  // by member count; empty mq until needed
 
   // log of row 1 of TM_Int per node, kept in step with the rows that
   // WriteModuleRow writes (a background gene samples with log_tm_null).
@@ -114,6 +134,8 @@ class ORU {
     std::array<std::array<double, 2>, 2> pi;  // log prior by parent state, then state
     std::array<std::array<double, 2>, 2> p0;  // chance of drawing absent, by parent state, then bit
   };
+  // Log rows and leaf entries a history is sampled with.
+  typedef std::pair<const std::array<double, 2>*, const LeafEntry*> SamplingRows;
   // Module loss row by (lost, kept) counts, computed once per pair:
   // q = (lost + 0.0045) / (lost + kept + 0.15); leaf terms under PO/P00.
   struct ModuleQ {
@@ -203,8 +225,7 @@ class ORU {
   // Module rows for sampling: TM_null for a background gene, the literal
   // {0.03, 0.97} for an empty member list, else RebuildModuleTm. Returns the
   // log rows and leaf entries to sample with.
-  std::pair<const std::array<double, 2>*, const LeafEntry*> SetSamplingTm(
-      int g, const std::vector<std::vector<char>>& histories, bool count_self);
+  SamplingRows SetSamplingTm(int g, const std::vector<std::vector<char>>& histories, bool count_self);
   // Rewrites TM_Int (and log_tm_int) inside the subtree of cl_glinks[g] from
   // the histories of the members; g's own history counts only with count_self.
   void RebuildModuleTm(int g, const std::vector<int>& members,
@@ -218,7 +239,26 @@ class ORU {
   // exactly as count successive Update_Tg_null2(p) calls would draw them;
   // out holds them one after the other, N entries each, 0 outside the subtree.
   void SampleNullHistories(int p, int count, std::vector<char>& out);
+  // Filtering pass and backward draw of gene g's history into H under the given rows.
+  void DrawGeneHistory(int g, SamplingRows rows, char* H, gsl_rng* rng);
+  // Visits every node of the subtree of n (none when n is -1).
+  template <typename F>
+  void ForEachSubtreeNode(int n, F f) const;
+  // Takes every module's counts, terms and live nodes from Tg and I_k.
+  void StartTraceCounts();
+  const TraceTerms& TermsForMembers(int n);
+  void CountTraceNode(TraceModule& tm, int g, const char* h, int s, bool in_rows, int sign);
+  void SetTraceTerms(TraceModule& tm, int s);
+  // Moves the counts and terms of every module listing g from g's history
+  // before a redraw to its current one, at the nodes where they differ.
+  void TallyTraceChange(int g, const char* before);
+  // The rows Update_Tg(g, true) would sample with, from the kept counts.
+  SamplingRows TraceModuleRows(int g);
+  void RedrawTraceHistory(int g);
+  // Adds this sample's terms of the live nodes to the accumulators.
   void AccumulateTraceSample();
+  // Gives every node outside the live lists its steady term summed over count samples.
+  void AddSteadyTerms(int count);
 
   // ---- Posterior processing, prediction, ordering and reports ----
   void ReportMergedPartition();

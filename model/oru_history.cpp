@@ -57,8 +57,8 @@ struct Drawer {
 
 }  // namespace
 
-std::pair<const std::array<double, 2>*, const ORU::LeafEntry*> ORU::SetSamplingTm(
-    int g, const std::vector<std::vector<char>>& histories, bool count_self) {
+ORU::SamplingRows ORU::SetSamplingTm(int g, const std::vector<std::vector<char>>& histories,
+                                      bool count_self) {
   int k = I_f[g];
   if (k == -1) {
     TM_Int = TM_null;
@@ -76,21 +76,19 @@ std::pair<const std::array<double, 2>*, const ORU::LeafEntry*> ORU::SetSamplingT
   return {log_tm_int.data(), leaves_int.data()};
 }
 
-void ORU::Update_Tg(int g, bool t) {
-  auto tm = SetSamplingTm(g, Tg, t);
-  UpwardPass(X[g], cl_glinks[g], tm.first, model_obs, &model_obs, tm.second);
-  SampleDown(X[g], cl_glinks[g], tm.first, tm.second, Tg[g].data(), Drawer{RNG});
+void ORU::DrawGeneHistory(int g, SamplingRows rows, char* H, gsl_rng* rng) {
+  UpwardPass(X[g], cl_glinks[g], rows.first, model_obs, &model_obs, rows.second);
+  SampleDown(X[g], cl_glinks[g], rows.first, rows.second, H, Drawer{rng});
 }
 
+void ORU::Update_Tg(int g, bool t) { DrawGeneHistory(g, SetSamplingTm(g, Tg, t), Tg[g].data(), RNG); }
+
 void ORU::Update_Tg_Xk(int g, gsl_rng* rng) {
-  auto tm = SetSamplingTm(g, Tgg, false);
-  UpwardPass(X[g], cl_glinks[g], tm.first, model_obs, &model_obs, tm.second);
-  SampleDown(X[g], cl_glinks[g], tm.first, tm.second, Tgg[g].data(), Drawer{rng});
+  DrawGeneHistory(g, SetSamplingTm(g, Tgg, false), Tgg[g].data(), rng);
 }
 
 void ORU::Update_Tg_null(int g) {
-  UpwardPass(X[g], cl_glinks[g], log_tm_null.data(), model_obs, &model_obs, leaves_null_model.data());
-  SampleDown(X[g], cl_glinks[g], log_tm_null.data(), leaves_null_model.data(), Tg[g].data(), Drawer{RNG});
+  DrawGeneHistory(g, {log_tm_null.data(), leaves_null_model.data()}, Tg[g].data(), RNG);
 }
 
 std::vector<char> ORU::Update_Tg_null2(int p) {

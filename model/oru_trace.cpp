@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <iostream>
+#include <map>
 
 #include "model/oru.h"
 
@@ -16,59 +18,178 @@ void ORU::DrawTraceTg() {
     acc.n10.assign(N, 0.0);
     acc.n1.assign(N, 0.0);
   }
+  StartTraceCounts();
   for (int i = 1; i <= sweeps; ++i) {
     if (i % (sweeps / 10) == 0)
       std::cout << (100LL * i / 20) / num_mcmc << "%  " << std::flush;
-    for (int g = 0; g < G; ++g) {
-      if (I_f[g] == -1)
-        Update_Tg_null(g);
-      else
-        Update_Tg(g, true);
-    }
+    for (int g = 0; g < G; ++g) RedrawTraceHistory(g);
     AccumulateTraceSample();
     if (keep_trace) trace_Tg.push_back(Tg);
   }
+  AddSteadyTerms(trace_samples);
   std::cout << std::endl;
 }
 
-void ORU::AccumulateTraceSample() {
-  const double T = trace_samples;
-  for (size_t k = 0; k < trace_acc.size(); ++k) {
-    const std::vector<int>& members = I_k[k];
-    TraceAcc& acc = trace_acc[k];
-    const double n = static_cast<double>(members.size());
-    for (int s = 0; s < N; ++s) {
-      const bool root = (s == N - 1);
-      const int p = root ? s : parent[s];
-      int c10 = 0, c11 = 0, d0 = 0, d1 = 0;
-      for (int g : members) {
-        const char at_s = Tg[g][s];
-        if (at_s == 1)
-          ++d1;
-        else
-          ++d0;
-        if (!root && Tg[g][p] == 1) {
-          if (at_s == 1)
-            ++c11;
-          else
-            ++c10;
-        }
-      }
-      const double lost = c10, kept = c11, absent = d0, present = d1;
-      if (!root) {
-        acc.mq[s] += ((lost + 0.0045) / (lost + kept + 0.15)) / T;
-        if (n > 0) {
-          acc.n10[s] += lost / n / T;
-          acc.n1[s] += (lost + kept) / n / T;
-        }
-      }
-      if (absent + present > 0) {
-        acc.mp[s] += present / (absent + present) / T;
-        acc.ma[s] += absent / (absent + present) / T;
-      }
+template <typename F>
+void ORU::ForEachSubtreeNode(int n, F f) const {
+  if (n < 0) return;
+  for (int s = leaf_lo[n]; s <= leaf_hi[n]; ++s) f(s);
+  for (int s = int_lo[n]; s <= n; ++s) f(s);
+}
+
+void ORU::StartTraceCounts() {
+  trace_terms.clear();
+  trace_lists_of.assign(G, std::vector<int>());
+  trace_modules.assign(I_k.size(), TraceModule());
+  std::vector<char> live(N);
+  for (size_t k = 0; k < I_k.size(); ++k) {
+    TraceModule& tm = trace_modules[k];
+    tm.n = static_cast<int>(I_k[k].size());
+    for (std::vector<int>* counts : {&tm.lost, &tm.kept, &tm.c10, &tm.c11, &tm.d1}) counts->assign(N, 0);
+    for (std::vector<double>* terms : {&tm.mq, &tm.mp, &tm.ma, &tm.n10, &tm.n1}) terms->assign(N, 0.0);
+    std::fill(live.begin(), live.end(), 0);
+    for (int m : I_k[k]) {
+      trace_lists_of[m].push_back(static_cast<int>(k));
+      const int gm = cl_glinks[m];
+      for (int s = 0; s < N; ++s) CountTraceNode(tm, m, Tg[m].data(), s, s != gm && InSubtree(gm, s), 1);
+      ForEachSubtreeNode(gm, [&](int s) { live[s] = 1; });
     }
-    for (int g : members)
-      for (int s = 0; s < S; ++s)
-        if (X[g][s] != (Tg[g][s] == 1)) ++acc.mismatches;
+    TermsForMembers(tm.n);
+    for (int s = 0; s < N; ++s) {
+      SetTraceTerms(tm, s);
+      if (live[s]) tm.live.push_back(s);
+    }
+  }
+}
+
+// The same expressions as a per-sample recount, so every term is the same double.
+const ORU::TraceTerms& ORU::TermsForMembers(int n) {
+  if (static_cast<int>(trace_terms.size()) <= n) trace_terms.resize(n + 1);
+  TraceTerms& t = trace_terms[n];
+  if (!t.mq.empty()) return t;
+  const double T = trace_samples, members = n;
+  t.mq.resize((size_t)(n + 1) * (n + 1));
+  for (int l = 0; l <= n; ++l)
+    for (int k = 0; k <= n; ++k) {
+      const double lost = l, kept = k;
+      t.mq[(size_t)l * (n + 1) + k] = ((lost + 0.0045) / (lost + kept + 0.15)) / T;
+    }
+  t.per_member.assign(n + 1, 0.0);
+  t.mp.assign(n + 1, 0.0);
+  t.ma.assign(n + 1, 0.0);
+  if (n == 0) return t;  // no member: those summaries are never added to
+  for (int j = 0; j <= n; ++j) {
+    const double count = j, present = j, absent = n - j;
+    t.per_member[j] = count / members / T;
+    t.mp[j] = present / (absent + present) / T;
+    t.ma[j] = absent / (absent + present) / T;
+  }
+  return t;
+}
+
+// in_rows: s's upper end lies in g's gain subtree, so g counts in the module rows there.
+void ORU::CountTraceNode(TraceModule& tm, int g, const char* h, int s, bool in_rows, int sign) {
+  const bool present = h[s] == 1;
+  if (present) tm.d1[s] += sign;
+  if (s != N - 1 && h[parent[s]] == 1) (present ? tm.c11 : tm.c10)[s] += sign;
+  if (in_rows && h[parent[s]] != 0) (h[s] != 0 ? tm.kept : tm.lost)[s] += sign;
+  if (s < S && X[g][s] != present) tm.mismatches += sign;
+}
+
+void ORU::SetTraceTerms(TraceModule& tm, int s) {
+  const TraceTerms& t = trace_terms[tm.n];
+  if (s != N - 1) {
+    const int lost = tm.c10[s], crossed = lost + tm.c11[s];
+    tm.mq[s] = t.mq[(size_t)lost * (tm.n + 1) + tm.c11[s]];
+    tm.n10[s] = t.per_member[lost];
+    tm.n1[s] = t.per_member[crossed];
+  }
+  tm.mp[s] = t.mp[tm.d1[s]];
+  tm.ma[s] = t.ma[tm.d1[s]];
+}
+
+void ORU::TallyTraceChange(int g, const char* before) {
+  const int gl = cl_glinks[g];
+  const char* after = Tg[g].data();
+  for (int k : trace_lists_of[g]) {
+    TraceModule& tm = trace_modules[k];
+    ForEachSubtreeNode(gl, [&](int s) {
+      const int up = s == N - 1 ? s : parent[s];
+      if (before[s] == after[s] && before[up] == after[up]) return;
+      CountTraceNode(tm, g, before, s, s != gl, -1);
+      CountTraceNode(tm, g, after, s, s != gl, 1);
+      SetTraceTerms(tm, s);
+    });
+  }
+}
+
+ORU::SamplingRows ORU::TraceModuleRows(int g) {
+  const int k = I_f[g];
+  if (I_k[k].empty()) return SetSamplingTm(g, Tg, true);
+  const TraceModule& tm = trace_modules[k];
+  ForEachSubtreeNode(cl_glinks[g], [&](int s) {
+    if (s != N - 1) WriteModuleRow(s, ModuleLossRow(tm.lost[s], tm.kept[s]));
+  });
+  return {log_tm_int.data(), leaves_int.data()};
+}
+
+// Draws exactly what Update_Tg_null(g) or Update_Tg(g, true) would draw: the
+// rows count g's history before the redraw.
+void ORU::RedrawTraceHistory(int g) {
+  const bool background = I_f[g] == -1;
+  const SamplingRows rows = background ? SamplingRows() : TraceModuleRows(g);
+  trace_before = Tg[g];
+  if (background)
+    Update_Tg_null(g);
+  else
+    DrawGeneHistory(g, rows, Tg[g].data(), RNG);
+  TallyTraceChange(g, trace_before.data());
+}
+
+void ORU::AccumulateTraceSample() {
+  for (size_t k = 0; k < trace_acc.size(); ++k) {
+    const TraceModule& tm = trace_modules[k];
+    TraceAcc& acc = trace_acc[k];
+    for (int s : tm.live) {
+      acc.mq[s] += tm.mq[s];
+      acc.mp[s] += tm.mp[s];
+      acc.ma[s] += tm.ma[s];
+      acc.n10[s] += tm.n10[s];
+      acc.n1[s] += tm.n1[s];
+    }
+    acc.mismatches += tm.mismatches;
+  }
+}
+
+// A node outside every member's gain subtree adds the same term in every
+// sample, so its sum is that term added count times from zero, once per
+// distinct term. (Adding an exact zero leaves a sum of non-negative terms as
+// it is, so the summaries a recount would skip come out the same.)
+void ORU::AddSteadyTerms(int count) {
+  if (count == 0) return;  // the sums stay zero (and the terms divide by no samples)
+  std::map<double, double> sums;
+  auto steady = [&](double term) {
+    auto at = sums.find(term);
+    if (at != sums.end()) return at->second;
+    double sum = 0.0;
+    for (int i = 0; i < count; ++i) sum += term;
+    sums.emplace(term, sum);
+    return sum;
+  };
+  for (size_t k = 0; k < trace_acc.size(); ++k) {
+    const TraceModule& tm = trace_modules[k];
+    TraceAcc& acc = trace_acc[k];
+    size_t next_live = 0;
+    for (int s = 0; s < N; ++s) {
+      if (next_live < tm.live.size() && tm.live[next_live] == s) {
+        ++next_live;
+        continue;
+      }
+      acc.mq[s] = steady(tm.mq[s]);
+      acc.mp[s] = steady(tm.mp[s]);
+      acc.ma[s] = steady(tm.ma[s]);
+      acc.n10[s] = steady(tm.n10[s]);
+      acc.n1[s] = steady(tm.n1[s]);
+    }
   }
 }

@@ -4,6 +4,7 @@
 #include <iomanip>
 #include <iostream>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,11 @@ struct ORUTestAccess {
   static auto& X(ORU& o) { return o.X; }
   static auto& trace_Tg(ORU& o) { return o.trace_Tg; }
   static int& trace_samples(ORU& o) { return o.trace_samples; }
-  static void Accumulate(ORU& o) { o.AccumulateTraceSample(); }
+  // Takes the counts from the Tg set by hand, then adds the sample.
+  static void Accumulate(ORU& o) {
+    o.StartTraceCounts();
+    o.AccumulateTraceSample();
+  }
   static auto& glinks(ORU& o) { return o.glinks; }
   static auto& no_info(ORU& o) { return o.no_info_protein; }
   static auto& ppm_I_k(ORU& o) { return o.ppm_I_k; }
@@ -53,22 +58,12 @@ std::unique_ptr<ORU> RandomModel(int S, int G, int mcmc, unsigned seed) {
   return PreparedModel(prof, parents, mcmc);
 }
 
-TEST(TraceStreaming, SummariesEqualStoredTraceComputationBitForBit) {
-  auto oru = RandomModel(8, 10, 2, 11);
-  Partition(*oru, {0, 0, 0, 1, 1, 2, 0, 1, 2, 2}, 3);
-  oru->keep_trace = true;
-  testing::internal::CaptureStdout();
-  oru->DrawTraceTg();
-  testing::internal::GetCapturedStdout();
-  oru->BuildUpGroups();
-  oru->CalcMeanMisMatch();
-
-  const auto& trace = A::trace_Tg(*oru);
-  ASSERT_EQ(trace.size(), 40u);
-  const int N = oru->N, S = oru->NumSpecies();
+// Module k's summaries as read from a stored trace, every sample recounted.
+void ExpectSummariesOfStoredTrace(ORU& oru, const std::vector<std::vector<std::vector<char>>>& trace) {
+  const int N = oru.N, S = oru.NumSpecies();
   const double T = static_cast<double>(trace.size());
-  for (int k = 0; k < oru->K; ++k) {
-    const std::vector<int>& members = oru->I_k[k];
+  for (int k = 0; k < oru.K; ++k) {
+    const std::vector<int>& members = oru.I_k[k];
     const double n = static_cast<double>(members.size());
     std::vector<double> mq(N, 0.0), mp(N, 0.0), ma(N, 0.0), n10(N, 0.0), n1(N, 0.0);
     long long mismatches = 0;
@@ -76,7 +71,7 @@ TEST(TraceStreaming, SummariesEqualStoredTraceComputationBitForBit) {
       for (int s = 0; s < N; ++s) {
         double c[2][2] = {{0, 0}, {0, 0}}, d[2] = {0, 0};
         for (int g : members) {
-          if (s < N - 1) c[sample[g][oru->parent[s]] == 1][sample[g][s] == 1] += 1;
+          if (s < N - 1) c[sample[g][oru.parent[s]] == 1][sample[g][s] == 1] += 1;
           d[sample[g][s] == 1] += 1;
         }
         if (s < N - 1) {
@@ -88,16 +83,76 @@ TEST(TraceStreaming, SummariesEqualStoredTraceComputationBitForBit) {
         ma[s] += d[0] / (d[0] + d[1]) / T;
       }
       for (int g : members)
-        for (int s = 0; s < S; ++s) mismatches += A::X(*oru)[g][s] != (sample[g][s] == 1);
+        for (int s = 0; s < S; ++s) mismatches += A::X(oru)[g][s] != (sample[g][s] == 1);
     }
-    const Group& rec = oru->groups[k];
-    EXPECT_EQ(rec.mq, mq);
-    EXPECT_EQ(rec.mp, mp);
-    EXPECT_EQ(rec.ma, ma);
-    EXPECT_EQ(rec.n10, n10);
-    EXPECT_EQ(rec.n1, n1);
-    EXPECT_EQ(rec.mean_mm, static_cast<double>(mismatches) / (T * n));
+    const Group& rec = oru.groups[k];
+    EXPECT_EQ(rec.mq, mq) << k;
+    EXPECT_EQ(rec.mp, mp) << k;
+    EXPECT_EQ(rec.ma, ma) << k;
+    EXPECT_EQ(rec.n10, n10) << k;
+    EXPECT_EQ(rec.n1, n1) << k;
+    EXPECT_EQ(rec.mean_mm, static_cast<double>(mismatches) / (T * n)) << k;
   }
+}
+
+void QuietTrace(ORU& oru) {
+  testing::internal::CaptureStdout();
+  oru.DrawTraceTg();
+  testing::internal::GetCapturedStdout();
+}
+
+TEST(TraceStreaming, SummariesEqualStoredTraceComputationBitForBit) {
+  auto oru = RandomModel(8, 10, 2, 11);
+  Partition(*oru, {0, 0, 0, 1, 1, 2, 0, 1, 2, 2}, 3);
+  oru->keep_trace = true;
+  QuietTrace(*oru);
+  oru->BuildUpGroups();
+  oru->CalcMeanMisMatch();
+  ASSERT_EQ(A::trace_Tg(*oru).size(), 40u);
+  ExpectSummariesOfStoredTrace(*oru, A::trace_Tg(*oru));
+}
+
+// The trace keeps module counts in step with the histories instead of
+// recounting the members for every draw; the draws must not change.
+TEST(TraceStreaming, DrawsWhatGeneByGeneUpdatesDraw) {
+  auto oru = RandomModel(10, 14, 3, 5);
+  Partition(*oru, {0, 0, 0, 0, 1, 1, 1, -1, 2, 2, -1, 0, 1, 3}, 4);
+  const std::vector<int>& gain = oru->cl_glinks;
+  // Members gained at different nodes (rows restricted per member), and a
+  // module with no member gained at the root (a node whose terms never change).
+  std::set<int> module0_gains;
+  for (int g : oru->I_k[0]) module0_gains.insert(gain[g]);
+  ASSERT_GE(module0_gains.size(), 2u);
+  bool steady_node = false;
+  for (int k = 0; k < oru->K; ++k) {
+    bool at_root = false;
+    for (int g : oru->I_k[k]) at_root |= gain[g] == oru->N - 1;
+    steady_node |= !at_root;
+  }
+  ASSERT_TRUE(steady_node);
+
+  QuietTrace(*oru);  // histories away from the all-absent start
+  ORU reference(*oru);
+  oru->keep_trace = true;
+  QuietTrace(*oru);
+
+  std::vector<std::vector<std::vector<char>>> expected;
+  for (int i = 0; i < 20 * reference.num_mcmc; ++i) {
+    for (int g = 0; g < reference.G; ++g) {
+      if (reference.I_f[g] == -1)
+        reference.Update_Tg_null(g);
+      else
+        reference.Update_Tg(g, true);
+    }
+    expected.push_back(reference.Tg);
+  }
+  ASSERT_EQ(A::trace_Tg(*oru).size(), 60u);
+  EXPECT_TRUE(A::trace_Tg(*oru) == expected);
+  EXPECT_EQ(gsl_rng_uniform(oru->RNG), gsl_rng_uniform(reference.RNG));
+
+  oru->BuildUpGroups();
+  oru->CalcMeanMisMatch();
+  ExpectSummariesOfStoredTrace(*oru, expected);
 }
 
 TEST(TraceStreaming, SnapshotsKeptOnlyOnRequestAndProgressMarks) {
@@ -123,6 +178,8 @@ class HandTrace : public ::testing::Test {
     oru->DrawTraceTg();  // no sweeps: only resets the accumulators
     testing::internal::GetCapturedStdout();
     A::trace_samples(*oru) = 2;
+    // Gained at the root, so every node is summed sample by sample.
+    oru->cl_glinks = {4, 4};
     oru->Tg = {{1, 0, 1, 1, 1}, {0, 0, 1, 1, 1}};
     A::Accumulate(*oru);
     oru->Tg = {{1, 1, 0, 1, 1}, {1, 0, 0, 1, 1}};
