@@ -193,6 +193,7 @@ void PassClass(ORU& o) {
   o.Rebuild_Ik();
   for (int k = 0; k < o.K; ++k)
     if (o.I_k[k].empty()) std::cout << "!!!!!!!!!!!!!!!! " << k << std::endl;
+  o.BeginSweepCounts();
   if (!o.noclust) {
     for (int g : o.gl_prot)
       if (o.I_f[g] != -1) o.Update_Tg(g, false);
@@ -203,6 +204,7 @@ void PassClass(ORU& o) {
     }
   }
   if (o.G > 1) o.CleanSingleton();
+  o.EndSweepCounts();
   o.Rebuild_Ik();
   o.MonitorChain();
 }
@@ -437,18 +439,22 @@ void OrderAndCapPredictions(Group& group, int num_max) {
 void LeaveModuleWithoutInfo(ORU& o, int g) {
   int old = o.I_f[g];
   if (old == -1 || !o.no_info_protein[o.cur_proteins[g]]) return;
+  // The edits below bypass a sweep's module counts, which are retaken after them.
+  bool counting = o.EndSweepCounts();
   std::vector<int>& members = o.I_k[old];
   members.erase(std::remove(members.begin(), members.end(), g), members.end());
   o.I_f[g] = -1;
   o.N_n += 1;
   o.N_f[old] -= 1;
-  if (o.N_f[old] > 0) return;
-  o.K -= 1;
-  o.I_k.erase(o.I_k.begin() + old);
-  o.N_f.erase(o.N_f.begin() + old);
-  o.buf_log_liks.erase(o.buf_log_liks.begin() + old);
-  for (int& f : o.I_f)
-    if (f > old) f -= 1;
+  if (o.N_f[old] == 0) {
+    o.K -= 1;
+    o.I_k.erase(o.I_k.begin() + old);
+    o.N_f.erase(o.N_f.begin() + old);
+    o.buf_log_liks.erase(o.buf_log_liks.begin() + old);
+    for (int& f : o.I_f)
+      if (f > old) f -= 1;
+  }
+  if (counting) o.BeginSweepCounts();
 }
 
 // ---- Numerics ----

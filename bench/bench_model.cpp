@@ -79,22 +79,25 @@ void BM_PruningGainSearch(benchmark::State& state) {
 }
 BENCHMARK(BM_PruningGainSearch);
 
-// Module of range(0) members (genes 16 onwards), scored for every gene.
+// Module of range(0) members (genes 16 onwards), scored for every gene;
+// range(1) set: inside a sweep, from the kept module counts.
 void BM_PruningModule(benchmark::State& state) {
   ORU& o = Model();
   std::vector<int> members;
   for (int g = 16; g < 16 + state.range(0); ++g) members.push_back(g);
   o.I_k.push_back(members);
+  if (state.range(1)) o.BeginSweepCounts();
   int k = (int)o.I_k.size() - 1;
   int g = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(o.log_f_Xg(g, k));
     g = (g + 1) % o.G;
   }
+  o.EndSweepCounts();
   o.I_k.pop_back();
   PerNode(state, o.N);
 }
-BENCHMARK(BM_PruningModule)->Arg(1)->Arg(3)->Arg(8)->Arg(20);
+BENCHMARK(BM_PruningModule)->ArgsProduct({{1, 3, 8, 20}, {0, 1}});
 
 void BM_PruningCallerLosses(benchmark::State& state) {
   ORU& o = Model();
@@ -132,16 +135,19 @@ void BM_HistoryBackground(benchmark::State& state) {
 }
 BENCHMARK(BM_HistoryBackground);
 
+// range(0) set: inside a sweep, from the kept module counts.
 void BM_HistoryModule(benchmark::State& state) {
   ORU& o = Model();
+  if (state.range(0)) o.BeginSweepCounts();
   int g = 0;
   for (auto _ : state) {
     o.Update_Tg(g, false);
     g = (g + 1) % 16;
   }
+  o.EndSweepCounts();
   PerNode(state, o.N);
 }
-BENCHMARK(BM_HistoryModule);
+BENCHMARK(BM_HistoryModule)->Arg(0)->Arg(1);
 
 // Fifty background histories from one filtering pass, per history and node.
 void BM_HistoryNullBatch(benchmark::State& state) {

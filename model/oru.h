@@ -152,6 +152,46 @@ class ORU {
   };
   std::vector<CoveringMember> covering_members;  // RebuildModuleTm only
   std::vector<int> lost_counts, kept_counts;  // per node
+  // Visits the subtree of n (its top n only with with_top): leaves, then internal nodes upward.
+  template <typename F>
+  void ForSubtree(int n, bool with_top, F f) const {
+    for (int s = leaf_lo[n]; s <= leaf_hi[n]; ++s)
+      if (s != n || with_top) f(s);
+    for (int s = int_lo[n]; s < n; ++s) f(s);
+    if (n >= S && with_top) f(n);
+  }
+  // Adds times history h's loss (to lost) or retention (to kept) on the branch above s.
+  void AddCrossing(const char* h, int s, int times, int& lost, int& kept) const {
+    int crossed = h[parent[s]] != 0, present = h[s] != 0;
+    kept += times * (crossed & present);
+    lost += times * (crossed & (present ^ 1));
+  }
+  // ---- Module counts of a chain sweep ----
+  // Per module listed in I_k, per branch s: the losses and retentions over
+  // every listing m whose gain subtree holds parent[s], in Tg. These are
+  // RebuildModuleTm's counts before the scored gene's own share is left out.
+  // Between BeginSweepCounts and EndSweepCounts, Update_Tg, Update_Ig,
+  // DeleteModule and CleanSingleton keep them in step; nothing else may edit
+  // I_k or Tg then.
+  struct ModuleCounts {
+    std::vector<int> lost, kept;
+  };
+  std::vector<ModuleCounts> sweep_counts;
+  ModuleCounts NoModuleCounts() const { return {std::vector<int>(N, 0), std::vector<int>(N, 0)}; }
+  bool sweep_counting = false;
+  void TallyMember(ModuleCounts& counts, int g, int times);
+  // Adds times g's share to module k's counts when a sweep keeps them.
+  void TallyListing(int k, int g, int times) {
+    if (sweep_counting) TallyMember(sweep_counts[k], g, times);
+  }
+  // Adds sign times g's share to every module listing g, once per listing.
+  void TallyEveryListing(int g, int sign);
+  int TimesListed(int g, int k) const;
+  // RebuildModuleTm's rows for g and module k, from the sweep's counts.
+  void WriteCountedRows(int g, int k, bool count_self);
+  // The rows of g against module k's members' histories (taken from the
+  // sweep's counts when they are of these histories).
+  void WriteModuleRows(int g, int k, const std::vector<std::vector<char>>& histories, bool count_self);
   ModuleQ empty_module_row{};  // the literal {0.03, 0.97} of an empty member list
   // Leaf entries of the TM_Int rows written by the module rebuilds, and of
   // TM_null under the model's terms, the 0.005 terms, and the gain-search terms.
@@ -330,7 +370,8 @@ class ORU {
   void PrintChainSummary();
   static double AnnealTemperature(int m, int num_burn, int num_mcmc, double T0);
   int DrawChoice(int choices, double T);
-  static void RemoveFromList(std::vector<int>& list, int g);
+  // Returns whether g was listed (its first listing is removed).
+  static bool RemoveFromList(std::vector<int>& list, int g);
   void DeleteModule(int k);
   double ModuleMarLik(int k);
 
@@ -433,6 +474,11 @@ class ORU {
   void ClusterProteinInComplex(int chain_id);
   void PutSameProfileProts(std::vector<int> gl_prot);
   void Update_Ig(int g, int m);
+  // A sweep's Update_Tg and Update_Ig calls take the module rows from
+  // per-module counts kept in step with Tg and I_k (see sweep_counts).
+  // EndSweepCounts returns whether the counts were being kept.
+  void BeginSweepCounts();
+  bool EndSweepCounts();
   void CleanSingleton();
   void Rebuild_Ik();
   void MonitorChain();

@@ -98,6 +98,7 @@ void ORU::RunClassChain(int chain_id) {
     Rebuild_Ik();
     for (int k = 0; k < K; ++k)
       if (I_k[k].empty()) std::cout << "!!!!!!!!!!!!!!!! " << k << std::endl;
+    BeginSweepCounts();
     if (!noclust) {
       for (int g : gl_prot)
         if (I_f[g] != -1) Update_Tg(g, false);
@@ -105,6 +106,7 @@ void ORU::RunClassChain(int chain_id) {
         if (!concluded[g]) Update_Ig(g, m);
     }
     if (G > 1) CleanSingleton();
+    EndSweepCounts();
     Rebuild_Ik();
     MonitorChain();
   }
@@ -212,11 +214,15 @@ void ORU::Update_Ig(int g, int m) {
     N_f.push_back(1);
     buf_log_liks.push_back(std::vector<double>(G, kUnscoredLogLik));
     I_k.push_back(std::vector<int>());
+    if (sweep_counting) sweep_counts.push_back(NoModuleCounts());
   }
 
   if (I_f[g] != old) {
-    if (old != -1) RemoveFromList(I_k[old], g);
-    if (I_f[g] != -1) I_k[I_f[g]].push_back(g);
+    if (old != -1 && RemoveFromList(I_k[old], g)) TallyListing(old, g, -1);
+    if (I_f[g] != -1) {
+      I_k[I_f[g]].push_back(g);
+      TallyListing(I_f[g], g, 1);
+    }
     Update_Tg(g, false);
   }
 
@@ -252,18 +258,20 @@ int ORU::DrawChoice(int choices, double T) {
   return background;
 }
 
-void ORU::RemoveFromList(std::vector<int>& list, int g) {
+bool ORU::RemoveFromList(std::vector<int>& list, int g) {
   for (size_t i = 0; i < list.size(); ++i) {
     if (list[i] == g) {
       list.erase(list.begin() + i);
-      return;
+      return true;
     }
   }
+  return false;
 }
 
 void ORU::DeleteModule(int k) {
   K -= 1;
   I_k.erase(I_k.begin() + k);
+  if (sweep_counting) sweep_counts.erase(sweep_counts.begin() + k);
   N_f.erase(N_f.begin() + k);
   buf_log_liks.erase(buf_log_liks.begin() + k);
   for (int& f : I_f)
@@ -280,6 +288,20 @@ void ORU::CleanSingleton() {
       k += 1;
     }
   }
+}
+
+void ORU::BeginSweepCounts() {
+  sweep_counts.assign(I_k.size(), NoModuleCounts());
+  for (size_t k = 0; k < I_k.size(); ++k)
+    for (int m : I_k[k]) TallyMember(sweep_counts[k], m, 1);
+  sweep_counting = true;
+}
+
+bool ORU::EndSweepCounts() {
+  bool was_counting = sweep_counting;
+  sweep_counting = false;
+  sweep_counts.clear();
+  return was_counting;
 }
 
 void ORU::Rebuild_Ik() {

@@ -65,7 +65,7 @@ ORU::SamplingRows ORU::SetSamplingTm(int g, const std::vector<std::vector<char>>
     return {log_tm_null.data(), leaves_null_model.data()};
   }
   if (!I_k[k].empty()) {
-    RebuildModuleTm(g, I_k[k], histories, count_self);
+    WriteModuleRows(g, k, histories, count_self);
   } else if (cl_glinks[g] >= 0) {
     int gl = cl_glinks[g];
     for (int s = leaf_lo[gl]; s <= leaf_hi[gl]; ++s)
@@ -81,7 +81,18 @@ void ORU::DrawGeneHistory(int g, SamplingRows rows, char* H, gsl_rng* rng) {
   SampleDown(X[g], cl_glinks[g], rows.first, rows.second, H, Drawer{rng});
 }
 
-void ORU::Update_Tg(int g, bool t) { DrawGeneHistory(g, SetSamplingTm(g, Tg, t), Tg[g].data(), RNG); }
+// Every module listing g moves g's share from its old history to the new one.
+void ORU::Update_Tg(int g, bool t) {
+  SamplingRows rows = SetSamplingTm(g, Tg, t);
+  TallyEveryListing(g, -1);
+  DrawGeneHistory(g, rows, Tg[g].data(), RNG);
+  TallyEveryListing(g, 1);
+}
+
+void ORU::TallyEveryListing(int g, int sign) {
+  for (int k = 0; sweep_counting && k < static_cast<int>(sweep_counts.size()); ++k)
+    TallyMember(sweep_counts[k], g, sign * TimesListed(g, k));
+}
 
 void ORU::Update_Tg_Xk(int g, gsl_rng* rng) {
   DrawGeneHistory(g, SetSamplingTm(g, Tgg, false), Tgg[g].data(), rng);

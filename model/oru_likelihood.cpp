@@ -157,14 +157,7 @@ void ORU::RebuildModuleTm(int g, const std::vector<int>& members,
   if (gl < 0) return;
   int* lost = lost_counts.data();
   int* kept = kept_counts.data();
-  const int* up = parent.data();
-  auto for_subtree = [&](int n, bool with_top, auto&& f) {
-    for (int s = leaf_lo[n]; s <= leaf_hi[n]; ++s)
-      if (s != n || with_top) f(s);
-    for (int s = int_lo[n]; s < n; ++s) f(s);
-    if (n >= S && with_top) f(n);
-  };
-  for_subtree(gl, true, [&](int s) { lost[s] = kept[s] = 0; });
+  ForSubtree(gl, true, [&](int s) { lost[s] = kept[s] = 0; });
 
   // A member counts on branch s when s's upper end lies in its gain subtree.
   // A member gained at or above gl covers every branch of gl's subtree (the
@@ -178,25 +171,54 @@ void ORU::RebuildModuleTm(int g, const std::vector<int>& members,
       covering_members.push_back({histories[m].data(), gm != gl});
     } else if (InSubtree(gl, gm)) {
       const char* h = histories[m].data();
-      for_subtree(gm, false, [&](int s) {
-        int crossed = h[up[s]] != 0, present = h[s] != 0;
-        kept[s] += crossed & present;
-        lost[s] += crossed & (present ^ 1);
-      });
+      ForSubtree(gm, false, [&](int s) { AddCrossing(h, s, 1, lost[s], kept[s]); });
     }
   }
 
-  for_subtree(gl, true, [&](int s) {
+  ForSubtree(gl, true, [&](int s) {
     if (s == N - 1) return;
     int l = lost[s], k = kept[s];
     for (const CoveringMember& cm : covering_members) {
       if (s == gl && !cm.above) continue;
-      int crossed = cm.history[up[s]] != 0, present = cm.history[s] != 0;
-      k += crossed & present;
-      l += crossed & (present ^ 1);
+      AddCrossing(cm.history, s, 1, l, k);
     }
     WriteModuleRow(s, ModuleLossRow(l, k));
   });
+}
+
+// A listing counts on the branches whose upper end lies in its gain subtree:
+// every branch of that subtree but the one above its top.
+void ORU::TallyMember(ModuleCounts& counts, int g, int times) {
+  int gl = cl_glinks[g];
+  if (gl < 0 || times == 0) return;
+  const char* h = Tg[g].data();
+  ForSubtree(gl, false, [&](int s) { AddCrossing(h, s, times, counts.lost[s], counts.kept[s]); });
+}
+
+int ORU::TimesListed(int g, int k) const {
+  return static_cast<int>(std::count(I_k[k].begin(), I_k[k].end(), g));
+}
+
+// g's own share lies on the same branches as its rows except the top one.
+void ORU::WriteCountedRows(int g, int k, bool count_self) {
+  int gl = cl_glinks[g];
+  if (gl < 0) return;
+  const ModuleCounts& counts = sweep_counts[k];
+  int own = count_self ? 0 : TimesListed(g, k);
+  const char* h = Tg[g].data();
+  ForSubtree(gl, true, [&](int s) {
+    if (s == N - 1) return;
+    int l = counts.lost[s], kept = counts.kept[s];
+    if (s != gl) AddCrossing(h, s, -own, l, kept);
+    WriteModuleRow(s, ModuleLossRow(l, kept));
+  });
+}
+
+void ORU::WriteModuleRows(int g, int k, const std::vector<std::vector<char>>& histories, bool count_self) {
+  if (sweep_counting && &histories == &Tg)
+    WriteCountedRows(g, k, count_self);
+  else
+    RebuildModuleTm(g, I_k[k], histories, count_self);
 }
 
 const std::array<double, 2>* ORU::GroupLogTm(int k) {
@@ -236,7 +258,7 @@ void ORU::CalcNullLogLik() {
 double ORU::log_f_Xg(int g, int k) {
   for (int m : I_k[k])
     if (!fit[g][m]) return -100000.0;
-  RebuildModuleTm(g, I_k[k], Tg, false);
+  WriteModuleRows(g, k, Tg, false);
   return UpwardPass(X[g], cl_glinks[g], log_tm_int.data(), model_obs, &model_obs, leaves_int.data());
 }
 
