@@ -99,15 +99,20 @@ std::vector<double> ScoreOnEveryTree(std::vector<ORU>& orut) {
   return scores;
 }
 
+// The log(n!) terms of a partition, summed on their own before they join the
+// tree mean, as the score is written.
+double SumLogFactorials(const std::vector<std::vector<int>>& I_k) {
+  double sum = 0;
+  for (const std::vector<int>& members : I_k) sum += logfactorial(static_cast<int>(members.size()));
+  return sum;
+}
+
 // log of the tree mean of exp(score), shifted by the smaller of 0 and the
 // smallest score, plus log(n!) per module of n genes.
 double TreeAveragedScore(const std::vector<double>& scores,
                          const std::vector<std::vector<int>>& I_k) {
   double mn = SmallestOf(scores, 0.0);
-  double marlik = LogMeanExp(scores, mn);
-  for (const std::vector<int>& members : I_k)
-    marlik += logfactorial(static_cast<int>(members.size()));
-  return marlik;
+  return LogMeanExp(scores, mn) + SumLogFactorials(I_k);
 }
 
 // ---- Seeding of one tree's chain ----
@@ -644,9 +649,7 @@ int combineORUTreeCluster(std::vector<ORU>& orut, std::vector<std::vector<int>>&
   for (int i_tr1 = 0; i_tr1 < T; ++i_tr1) {
     for (ORU& o : orut) ImposePartition(o, I_k_all[i_tr1]);
     std::vector<double> scores = ScoreOnEveryTree(orut);
-    double score = LogMeanExp(scores);
-    for (const std::vector<int>& members : I_k_all[i_tr1])
-      score += logfactorial(static_cast<int>(members.size()));
+    double score = LogMeanExp(scores) + SumLogFactorials(I_k_all[i_tr1]);
     std::cout << "current: " << score << ", tree2s Ik: " << i_tr1 << "; marg_likdone. "
               << std::endl;
     if (score > max_marlik_tree) {
