@@ -69,4 +69,18 @@ inline double DrawAbsentChance(const std::array<double, 2>& prior, const std::ar
   return AbsentChance(prior[0] + lambda[0], prior[1] + lambda[1]);
 }
 
+// A node's row-1 message Sum(log_q[0] + l[0], log_q[1] + l[1]) to its parent,
+// with absent set to its chance of being drawn absent under a present parent.
+// That parent's prior is the row itself (log q is far above -1e6), so the draw
+// weighs the message's two terms and their exp() is shared; any other prior
+// (q of 0 or 1, NaN) is weighed on its own.
+inline double MessageAndPresentParentAbsentChance(const std::array<double, 2>& log_q,
+                                                  const std::array<double, 2>& l, double& absent) {
+  std::array<double, 2> present = Prior(log_q, ParentMessage(1));
+  double a = log_q[0] + l[0], b = log_q[1] + l[1];
+  if (present[0] + l[0] == a && present[1] + l[1] == b) return SumAndAbsentChance(a, b, absent);
+  absent = DrawAbsentChance(present, l);
+  return Sum(a, b);
+}
+
 }  // namespace logspace

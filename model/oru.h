@@ -60,6 +60,8 @@ class ORU {
   std::vector<std::array<double, 2>> lambda;
   std::vector<std::array<double, 2>> pi;
   std::vector<std::array<double, 2>> lambda_from_self;
+  // Per node, kept by UpwardPassForDraws: chance of drawing it absent under a present parent.
+  std::vector<double> absent_under_present;
   std::map<std::string, double> mar_log_lik_siz;
   std::vector<double> trace_loglik;
   // Full snapshots of Tg per trace sweep; filled only when keep_trace is set
@@ -241,6 +243,13 @@ class ORU {
   double UpwardPassOn(const PassArrays& work, const std::vector<bool>& row, int gl,
                       const std::array<double, 2>* log_q, const ObsTerms& obs, const ObsTerms* obs0,
                       const LeafEntry* leaves) const;
+  template <typename Message>
+  double UpwardPassWith(const PassArrays& work, const std::vector<bool>& row, int gl, const ObsTerms& obs,
+                        const ObsTerms* obs0, const LeafEntry* leaves, Message message) const;
+  // UpwardPass that also keeps, per non-leaf-entry node below gl, the chance
+  // SampleDown draws it absent under a present parent (absent_under_present).
+  void UpwardPassForDraws(const std::vector<bool>& row, int gl, const std::array<double, 2>* log_q,
+                          const ObsTerms& obs, const ObsTerms* obs0, const LeafEntry* leaves);
   // Adds, one at a time in ascending species order, log P(observed | absent)
   // of every species outside the subtree of gl (species 0 only with obs0).
   double AddOutsideTerms(double value, const std::vector<bool>& row, int gl, const ObsTerms& obs,
@@ -271,7 +280,7 @@ class ORU {
   void RebuildModuleTm(int g, const std::vector<int>& members,
                        const std::vector<std::vector<char>>& histories, bool count_self);
   const std::array<double, 2>* GroupLogTm(int k);
-  // Backward sampling below gl after an UpwardPass; writes H inside the subtree.
+  // Backward sampling below gl after an UpwardPassForDraws; writes H inside the subtree.
   template <typename Draw>
   void SampleDown(const std::vector<bool>& row, int gl, const std::array<double, 2>* log_q,
                   const LeafEntry* leaves, char* H, Draw draw);

@@ -20,29 +20,33 @@ int ORU::DrawFromTwo(double a, double b) { return DrawWith(a, b, RNG); }
 
 int ORU::DrawFromTwo_Xk(double a, double b, gsl_rng* rng) { return DrawWith(a, b, rng); }
 
-// Leaves below the gain node take their prior and chance of absence from
-// the leaf entries when given: the same values, without the library calls.
+// After UpwardPassForDraws. A node under a present parent is drawn from the
+// chance of absence its message kept; under an absent parent from its prior,
+// which no later step reads, so pi and pi_from_parent are not written. Leaves
+// take that chance from the leaf entries when given.
 template <typename Draw>
 void ORU::SampleDown(const std::vector<bool>& row, int gl, const std::array<double, 2>* log_q,
                      const LeafEntry* leaves, char* H, Draw draw) {
   if (gl < 0) return;
-  auto draw_node = [&](int c) {
-    if (c != gl) pi[c] = logspace::Prior(log_q[c], pi_from_parent[c]);
-    H[c] = (char)draw(pi[c][0] + lambda[c][0], pi[c][1] + lambda[c][1]);
+  const std::array<double, 2>* l = lambda.data();
+  const double* absent = absent_under_present.data();
+  auto draw_with = [&](int c, const std::array<double, 2>& prior) {
+    H[c] = (char)draw(prior[0] + l[c][0], prior[1] + l[c][1]);
   };
-  pi[gl] = logspace::GainNodePrior();
-  for (int c = gl; c >= int_lo[gl]; --c) {
-    draw_node(c);
-    for (int child : children[c]) pi_from_parent[child] = logspace::ParentMessage(H[c]);
-  }
+  auto draw_below = [&](int c) {
+    if (H[parent[c]])
+      H[c] = (char)draw.with_chance(absent[c]);
+    else
+      draw_with(c, logspace::Prior(log_q[c], logspace::ParentMessage(0)));
+  };
+  draw_with(gl, logspace::GainNodePrior());
+  for (int c = gl - 1; c >= int_lo[gl]; --c) draw_below(c);
   for (int s = leaf_lo[gl]; s <= leaf_hi[gl]; ++s) {
-    if (s == gl || !leaves) {
-      draw_node(s);
-      continue;
-    }
-    int d = H[parent[s]];
-    pi[s] = leaves[s].pi[d];
-    H[s] = (char)draw.with_chance(leaves[s].p0[d][row[s]]);
+    if (s == gl) continue;
+    if (leaves)
+      H[s] = (char)draw.with_chance(leaves[s].p0[H[parent[s]]][row[s]]);
+    else
+      draw_below(s);
   }
 }
 
@@ -77,7 +81,7 @@ ORU::SamplingRows ORU::SetSamplingTm(int g, const std::vector<std::vector<char>>
 }
 
 void ORU::DrawGeneHistory(int g, SamplingRows rows, char* H, gsl_rng* rng) {
-  UpwardPass(X[g], cl_glinks[g], rows.first, model_obs, &model_obs, rows.second);
+  UpwardPassForDraws(X[g], cl_glinks[g], rows.first, model_obs, &model_obs, rows.second);
   SampleDown(X[g], cl_glinks[g], rows.first, rows.second, H, Drawer{rng});
 }
 
@@ -111,7 +115,7 @@ std::vector<char> ORU::Update_Tg_null2(int p) {
 void ORU::SampleNullHistories(int p, int count, std::vector<char>& out) {
   out.assign((size_t)count * N, 0);
   int gl = glinks[p];
-  UpwardPass(XX[p], gl, log_tm_null.data(), gain_obs, &gain_obs, leaves_null_gain.data());
+  UpwardPassForDraws(XX[p], gl, log_tm_null.data(), gain_obs, &gain_obs, leaves_null_gain.data());
   for (int i = 0; i < count; ++i)
     SampleDown(XX[p], gl, log_tm_null.data(), leaves_null_gain.data(), out.data() + (size_t)i * N, Drawer{RNG});
 }

@@ -70,15 +70,16 @@ bool ORU::InSubtree(int n, int m) const {
 // Row 0 of every transition matrix is {1, 0}, so the state-0 message is
 // log_exp_sum(0 + lambda[c][0], -inf) = lambda[c][0] exactly, and a node's
 // zero own term adds nothing (x + 0 = x for every x the pass produces).
-double ORU::UpwardPassOn(const PassArrays& work, const std::vector<bool>& row, int gl,
-                         const std::array<double, 2>* log_q, const ObsTerms& obs, const ObsTerms* obs0,
-                         const LeafEntry* leaves) const {
+// message(c, l) gives the row-1 message of node c with subtree terms l.
+template <typename Message>
+double ORU::UpwardPassWith(const PassArrays& work, const std::vector<bool>& row, int gl, const ObsTerms& obs,
+                           const ObsTerms* obs0, const LeafEntry* leaves, Message message) const {
   if (gl < 0) return 0.0;
   auto send_up = [&](int c) {
     const std::array<double, 2>& l = work.lambda[c];
     std::array<double, 2>& msg = work.children[parent[c]][slot[c]];
     msg[0] = l[0];
-    msg[1] = logspace::Sum(log_q[c][0] + l[0], log_q[c][1] + l[1]);
+    msg[1] = message(c, l);
   };
   for (int s = leaf_lo[gl]; s <= leaf_hi[gl]; ++s) {
     int bit = row[s];
@@ -107,10 +108,28 @@ double ORU::UpwardPassOn(const PassArrays& work, const std::vector<bool>& row, i
   return work.lambda[gl][1];
 }
 
+double ORU::UpwardPassOn(const PassArrays& work, const std::vector<bool>& row, int gl,
+                         const std::array<double, 2>* log_q, const ObsTerms& obs, const ObsTerms* obs0,
+                         const LeafEntry* leaves) const {
+  return UpwardPassWith(work, row, gl, obs, obs0, leaves, [log_q](int c, const std::array<double, 2>& l) {
+    return logspace::Sum(log_q[c][0] + l[0], log_q[c][1] + l[1]);
+  });
+}
+
 double ORU::UpwardPass(const std::vector<bool>& row, int gl, const std::array<double, 2>* log_q,
                        const ObsTerms& obs, const ObsTerms* obs0, const LeafEntry* leaves) {
   PassArrays work = {lambda_from_self.data(), lambda_from_children.data(), lambda.data()};
   return UpwardPassOn(work, row, gl, log_q, obs, obs0, leaves);
+}
+
+void ORU::UpwardPassForDraws(const std::vector<bool>& row, int gl, const std::array<double, 2>* log_q,
+                             const ObsTerms& obs, const ObsTerms* obs0, const LeafEntry* leaves) {
+  if ((int)absent_under_present.size() < N) absent_under_present.resize(N);
+  double* absent = absent_under_present.data();
+  PassArrays work = {lambda_from_self.data(), lambda_from_children.data(), lambda.data()};
+  UpwardPassWith(work, row, gl, obs, obs0, leaves, [log_q, absent](int c, const std::array<double, 2>& l) {
+    return logspace::MessageAndPresentParentAbsentChance(log_q[c], l, absent[c]);
+  });
 }
 
 double ORU::AddOutsideTerms(double value, const std::vector<bool>& row, int gl, const ObsTerms& obs,

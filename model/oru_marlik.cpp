@@ -49,17 +49,11 @@ class BranchDensityMemo {
 };
 
 // A node's row-1 message to its parent, with its chances of absence given
-// each parent state. Under a present parent the prior is the row itself
-// (log q is far above -1e6), so the draw weighs the message's two terms and
-// their exp() is shared; any other prior is weighed on its own.
+// each parent state.
 double MessageAndAbsentChances(const std::array<double, 2>& log_q, const std::array<double, 2>& l,
                                std::array<double, 2>& absent) {
   absent[0] = logspace::DrawAbsentChance(logspace::Prior(log_q, logspace::ParentMessage(0)), l);
-  std::array<double, 2> present = logspace::Prior(log_q, logspace::ParentMessage(1));
-  double a = log_q[0] + l[0], b = log_q[1] + l[1];
-  if (present[0] + l[0] == a && present[1] + l[1] == b) return logspace::SumAndAbsentChance(a, b, absent[1]);
-  absent[1] = logspace::DrawAbsentChance(present, l);
-  return logspace::Sum(a, b);
+  return logspace::MessageAndPresentParentAbsentChance(log_q, l, absent[1]);
 }
 
 double ClampMean(double v) {

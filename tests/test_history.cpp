@@ -4,6 +4,7 @@
 #include <memory>
 #include <random>
 
+#include "model/log_space.h"
 #include "model/oru.h"
 
 struct ORUTestAccess {
@@ -56,6 +57,40 @@ int SubtreeSize(Model& m, int gl) {
 }
 
 }  // namespace
+
+// ---- Chance of absence kept by the filtering pass ----
+
+namespace {
+
+bool SameBits(double x, double y) { return x == y || (std::isnan(x) && std::isnan(y)); }
+
+}  // namespace
+
+// The message and the present-parent chance must equal the separate Sum and
+// draw from the prior, also where that prior is not the row itself (q of 0
+// or 1 give -1e6 or minus infinity terms), at the gap of 40 and with
+// infinite or NaN terms.
+TEST(MessageAndPresentParentAbsentChance, EqualsTheSeparateComputationsBitForBit) {
+  const double qs[] = {0.0, 1e-300, 0.03, 0.5, 0.97, 1.0, NAN};
+  std::vector<std::array<double, 2>> rows;
+  for (double q : qs) rows.push_back({{std::log(q), std::log(1 - q)}});
+  rows.push_back({{-1e6, 0.0}});
+  rows.push_back({{-1e6 + 30, -2.0}});
+  rows.push_back({{-2.0, -1e6}});
+  const double w[] = {-3.5, 0.0, -0.0, 2.0, -38.0, -40.0, -41.0, -1e6, -INFINITY, INFINITY, NAN};
+  for (const auto& log_q : rows)
+    for (double l0 : w)
+      for (double l1 : w) {
+        std::array<double, 2> l = {{l0, l1}};
+        double absent = -7;
+        double msg = logspace::MessageAndPresentParentAbsentChance(log_q, l, absent);
+        double expected_absent =
+            logspace::DrawAbsentChance(logspace::Prior(log_q, logspace::ParentMessage(1)), l);
+        EXPECT_TRUE(SameBits(msg, logspace::Sum(log_q[0] + l0, log_q[1] + l1)))
+            << log_q[0] << " " << log_q[1] << " " << l0 << " " << l1;
+        EXPECT_TRUE(SameBits(absent, expected_absent)) << log_q[0] << " " << log_q[1] << " " << l0 << " " << l1;
+      }
+}
 
 // ---- Two-way draw ----
 
