@@ -65,6 +65,7 @@ ORU::ORU(PhyloProf _prof, PhyloTree _tree, int _c, int _noclust, int _sgl_grp, d
   lambda.assign(N, zero2);
   pi.assign(N, zero2);
   lambda_from_self.assign(N, zero2);
+  absent_under_present.assign(N, 0.0);
   lambda_from_children.assign(N, zero22);
   scratch_self.assign(N, zero2);
   scratch_lambda.assign(N, zero2);

@@ -124,7 +124,6 @@ double ORU::UpwardPass(const std::vector<bool>& row, int gl, const std::array<do
 
 void ORU::UpwardPassForDraws(const std::vector<bool>& row, int gl, const std::array<double, 2>* log_q,
                              const ObsTerms& obs, const ObsTerms* obs0, const LeafEntry* leaves) {
-  if ((int)absent_under_present.size() < N) absent_under_present.resize(N);
   double* absent = absent_under_present.data();
   PassArrays work = {lambda_from_self.data(), lambda_from_children.data(), lambda.data()};
   UpwardPassWith(work, row, gl, obs, obs0, leaves, [log_q, absent](int c, const std::array<double, 2>& l) {
