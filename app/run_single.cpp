@@ -1,4 +1,5 @@
 #include <iostream>
+#include <utility>
 #include <vector>
 
 #include "app/params.h"
@@ -8,11 +9,13 @@
 #include "model/oru.h"
 
 PhyloProf LoadAnnotatedProfile(const std::string& path) {
+  // Each loader takes the record by value; moving it in spares a full copy
+  // of the pair sets, which grow with the square of the domain sizes.
   PhyloProf profile = LoadPhyloProfiles(path);
-  profile = LoadComplexes(profile, complex_path);
-  if (!pfamdom_path.empty()) profile = LoadpFams(profile, pfamdom_path);
-  if (!paralog_path.empty()) profile = LoadParalogys(profile, paralog_path);
-  if (!filter_path.empty()) profile = LoadFilters(profile, filter_path);
+  profile = LoadComplexes(std::move(profile), complex_path);
+  if (!pfamdom_path.empty()) profile = LoadpFams(std::move(profile), pfamdom_path);
+  if (!paralog_path.empty()) profile = LoadParalogys(std::move(profile), paralog_path);
+  if (!filter_path.empty()) profile = LoadFilters(std::move(profile), filter_path);
   return profile;
 }
 

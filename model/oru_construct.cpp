@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "model/oru.h"
 
@@ -20,7 +21,7 @@ ORU::ORU(PhyloProf _prof, PhyloTree _tree, int _c, int _noclust, int _sgl_grp, d
   T0 = 0;
 
   MatchProfAndTree(_prof, _tree);
-  prof = _prof;
+  prof = std::move(_prof);
   XX = prof.X;
   CompProfSum();
   species_names = prof.species_names;
