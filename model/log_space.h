@@ -69,6 +69,16 @@ inline double DrawAbsentChance(const std::array<double, 2>& prior, const std::ar
   return AbsentChance(prior[0] + lambda[0], prior[1] + lambda[1]);
 }
 
+// Chance of drawing a node absent under an absent parent,
+// DrawAbsentChance(Prior(log_q, ParentMessage(0)), l). With log q at most 0
+// that prior is {0, log(1 - q) - 1e6}, so a finite l[0] ahead of the second
+// weight by more than 40 makes the chance exactly 1, found without forming
+// the prior.
+inline double AbsentParentAbsentChance(const std::array<double, 2>& log_q, const std::array<double, 2>& l) {
+  if (log_q[0] <= 0.0 && std::isfinite(l[0]) && (log_q[1] + -1e6) + l[1] - l[0] < -40.0) return 1.0;
+  return DrawAbsentChance(Prior(log_q, ParentMessage(0)), l);
+}
+
 // A node's row-1 message Sum(log_q[0] + l[0], log_q[1] + l[1]) to its parent,
 // with absent set to its chance of being drawn absent under a present parent.
 // That parent's prior is the row itself (log q is far above -1e6), so the draw

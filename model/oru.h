@@ -367,7 +367,14 @@ class ORU {
   std::vector<MemberPass> xk_passes;  // by member position
   std::vector<char> xk_stale;         // work: lambda of the node must be recomputed
   int xk_stride = 1;
-  const ModuleQ& PackedLossRow(int packed) { return ModuleLossRow(packed / xk_stride, packed % xk_stride); }
+  // The memo's row of each packed count, looked up once per estimate; valid
+  // while the memo does not grow, which log_f_Xk rules out before the draws.
+  std::vector<const ModuleQ*> xk_rows;
+  const ModuleQ& PackedLossRow(int packed) {
+    const ModuleQ*& row = xk_rows[packed];
+    if (!row) row = &ModuleLossRow(packed / xk_stride, packed % xk_stride);
+    return *row;
+  }
   void DrawModuleHistory(int j, int g, gsl_rng* rng);
   void RefreshMemberPass(MemberPass& pass, int g, int gl);
   void SumChildMessages(MemberPass& pass, int c);

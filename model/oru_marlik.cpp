@@ -52,7 +52,7 @@ class BranchDensityMemo {
 // each parent state.
 double MessageAndAbsentChances(const std::array<double, 2>& log_q, const std::array<double, 2>& l,
                                std::array<double, 2>& absent) {
-  absent[0] = logspace::DrawAbsentChance(logspace::Prior(log_q, logspace::ParentMessage(0)), l);
+  absent[0] = logspace::AbsentParentAbsentChance(log_q, l);
   return logspace::MessageAndPresentParentAbsentChance(log_q, l, absent[1]);
 }
 
@@ -99,6 +99,8 @@ double ORU::log_f_Xk(int k, int M) {
   xk_counts.assign(N, 0);
   const CountKey key{static_cast<int>(members.size()) + 1};
   xk_stride = key.stride;
+  if (module_q_stride < key.stride) GrowModuleRows(key.stride);
+  xk_rows.assign(static_cast<size_t>(key.stride) * key.stride, nullptr);
   xk_stale.assign(N, 0);
   xk_passes.resize(members.size());
   for (MemberPass& pass : xk_passes) {
@@ -245,9 +247,11 @@ void ORU::DrawFromPass(MemberPass& pass, int g, int gl, gsl_rng* rng) {
   const std::array<double, 2>* absent = pass.absent.data();
   const int step[2] = {xk_stride, 1};
   h[gl] = absent[gl][0] > gsl_rng_uniform(rng) ? 0 : 1;
+  // The uniform first: nothing of the node need be kept across the call.
   auto draw_below = [&](int s) {
+    double u = gsl_rng_uniform(rng);
     int d = h[up[s]];
-    int state = absent[s][d] > gsl_rng_uniform(rng) ? 0 : 1;
+    int state = absent[s][d] > u ? 0 : 1;
     h[s] = (char)state;
     own[s] = d * step[state];
     counts[s] += own[s];

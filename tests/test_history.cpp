@@ -92,6 +92,28 @@ TEST(MessageAndPresentParentAbsentChance, EqualsTheSeparateComputationsBitForBit
       }
 }
 
+// The absent-parent chance must equal the draw from the separately formed
+// prior, also where l[1] brings the second weight within 40 of l[0], with a
+// log q above 0, and with infinite or NaN terms.
+TEST(AbsentParentAbsentChance, EqualsTheSeparateComputationBitForBit) {
+  const double qs[] = {0.0, 1e-300, 0.03, 0.5, 0.97, 1.0, NAN};
+  std::vector<std::array<double, 2>> rows;
+  for (double q : qs) rows.push_back({{std::log(q), std::log(1 - q)}});
+  rows.push_back({{1e6, -2.0}});
+  rows.push_back({{-2.0, -INFINITY}});
+  rows.push_back({{-2.0, INFINITY}});
+  const double w[] = {-3.5, 0.0, -0.0, 2.0, -41.0, 1e6 - 39.0, 1e6 - 40.0, 1e6 - 41.0, 1e6, 2e6,
+                      -1e6, -INFINITY, INFINITY, NAN};
+  for (const auto& log_q : rows)
+    for (double l0 : w)
+      for (double l1 : w) {
+        std::array<double, 2> l = {{l0, l1}};
+        double expected = logspace::DrawAbsentChance(logspace::Prior(log_q, logspace::ParentMessage(0)), l);
+        EXPECT_TRUE(SameBits(logspace::AbsentParentAbsentChance(log_q, l), expected))
+            << log_q[0] << " " << log_q[1] << " " << l0 << " " << l1;
+      }
+}
+
 // ---- Two-way draw ----
 
 TEST(DrawFromTwo, OneUniformPerCallAndTheStatedRule) {
