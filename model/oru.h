@@ -106,18 +106,17 @@ class ORU {
   std::vector<TraceAcc> trace_acc;
   int trace_samples = 0;
   // The trace's partition is fixed and a redraw changes a history only inside
-  // the gene's gain subtree, so each module's counts are kept in step with Tg
-  // instead of recounted per gene and per sample.
+  // the gene's gain subtree, so each module's summary counts are kept in step
+  // with Tg instead of recounted per sample (the module rows of the redraws
+  // come from the sweep counts).
   struct TraceModule {
     int n = 0;                      // members
-    std::vector<int> lost, kept;    // module rows: members whose gain subtree holds the branch's upper end
     std::vector<int> c10, c11, d1;  // every member, every node
     long long mismatches = 0;
     std::vector<double> mq, mp, ma, n10, n1;  // this sample's term of each summary
     std::vector<int> live;  // nodes inside some member's gain subtree; the rest keep their terms
   };
   std::vector<TraceModule> trace_modules;
-  std::vector<std::vector<int>> trace_lists_of;  // modules listing each gene, once per listing
   std::vector<char> trace_before;  // RedrawTraceHistory only
   // One summary term by its integer counts, for one member count n:
   // mq by lost * (n + 1) + kept, per_member (n10, n1) by lost or crossed, mp/ma by present.
@@ -154,9 +153,11 @@ class ORU {
   };
   std::vector<CoveringMember> covering_members;  // RebuildModuleTm only
   std::vector<int> lost_counts, kept_counts;  // per node
-  // Visits the subtree of n (its top n only with with_top): leaves, then internal nodes upward.
+  // Visits the subtree of n (its top n only with with_top): leaves, then
+  // internal nodes upward; nothing when n is -1 (no gain node).
   template <typename F>
   void ForSubtree(int n, bool with_top, F f) const {
+    if (n < 0) return;
     for (int s = leaf_lo[n]; s <= leaf_hi[n]; ++s)
       if (s != n || with_top) f(s);
     for (int s = int_lo[n]; s < n; ++s) f(s);
@@ -186,8 +187,9 @@ class ORU {
   void TallyListing(int k, int g, int times) {
     if (sweep_counting) TallyMember(sweep_counts[k], g, times);
   }
-  // Adds sign times g's share to every module listing g, once per listing.
-  void TallyEveryListing(int g, int sign);
+  // Adds sign times g's share to its module's counts, once per listing (a
+  // gene is listed in no module but I_f[g]).
+  void TallyOwnModule(int g, int sign);
   int TimesListed(int g, int k) const;
   // RebuildModuleTm's rows for g and module k, from the sweep's counts.
   void WriteCountedRows(int g, int k, bool count_self);
@@ -290,19 +292,14 @@ class ORU {
   void SampleNullHistories(int p, int count, std::vector<char>& out);
   // Filtering pass and backward draw of gene g's history into H under the given rows.
   void DrawGeneHistory(int g, SamplingRows rows, char* H, gsl_rng* rng);
-  // Visits every node of the subtree of n (none when n is -1).
-  template <typename F>
-  void ForEachSubtreeNode(int n, F f) const;
   // Takes every module's counts, terms and live nodes from Tg and I_k.
   void StartTraceCounts();
   const TraceTerms& TermsForMembers(int n);
-  void CountTraceNode(TraceModule& tm, int g, const char* h, int s, bool in_rows, int sign);
+  void CountTraceNode(TraceModule& tm, int g, const char* h, int s, int sign);
   void SetTraceTerms(TraceModule& tm, int s);
   // Moves the counts and terms of every module listing g from g's history
   // before a redraw to its current one, at the nodes where they differ.
   void TallyTraceChange(int g, const char* before);
-  // The rows Update_Tg(g, true) would sample with, from the kept counts.
-  SamplingRows TraceModuleRows(int g);
   void RedrawTraceHistory(int g);
   // Adds this sample's terms of the live nodes to the accumulators.
   void AccumulateTraceSample();

@@ -70,12 +70,10 @@ ORU::SamplingRows ORU::SetSamplingTm(int g, const std::vector<std::vector<char>>
   }
   if (!I_k[k].empty()) {
     WriteModuleRows(g, k, histories, count_self);
-  } else if (cl_glinks[g] >= 0) {
-    int gl = cl_glinks[g];
-    for (int s = leaf_lo[gl]; s <= leaf_hi[gl]; ++s)
+  } else {
+    ForSubtree(cl_glinks[g], true, [&](int s) {
       if (s != N - 1) WriteModuleRow(s, empty_module_row);
-    for (int s = int_lo[gl]; s <= gl; ++s)
-      if (s != N - 1) WriteModuleRow(s, empty_module_row);
+    });
   }
   return {log_tm_int.data(), leaves_int.data()};
 }
@@ -85,17 +83,17 @@ void ORU::DrawGeneHistory(int g, SamplingRows rows, char* H, gsl_rng* rng) {
   SampleDown(X[g], cl_glinks[g], rows.first, rows.second, H, Drawer{rng});
 }
 
-// Every module listing g moves g's share from its old history to the new one.
+// g's module moves g's share from its old history to the new one.
 void ORU::Update_Tg(int g, bool t) {
   SamplingRows rows = SetSamplingTm(g, Tg, t);
-  TallyEveryListing(g, -1);
+  TallyOwnModule(g, -1);
   DrawGeneHistory(g, rows, Tg[g].data(), RNG);
-  TallyEveryListing(g, 1);
+  TallyOwnModule(g, 1);
 }
 
-void ORU::TallyEveryListing(int g, int sign) {
-  for (int k = 0; sweep_counting && k < static_cast<int>(sweep_counts.size()); ++k)
-    TallyMember(sweep_counts[k], g, sign * TimesListed(g, k));
+void ORU::TallyOwnModule(int g, int sign) {
+  int k = I_f[g];
+  if (sweep_counting && k >= 0) TallyMember(sweep_counts[k], g, sign * TimesListed(g, k));
 }
 
 void ORU::Update_Tg_Xk(int g, gsl_rng* rng) {

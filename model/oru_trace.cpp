@@ -19,6 +19,7 @@ void ORU::DrawTraceTg() {
     acc.n1.assign(N, 0.0);
   }
   StartTraceCounts();
+  BeginSweepCounts();
   for (int i = 1; i <= sweeps; ++i) {
     if (i % (sweeps / 10) == 0)
       std::cout << (100LL * i / 20) / num_mcmc << "%  " << std::flush;
@@ -26,33 +27,24 @@ void ORU::DrawTraceTg() {
     AccumulateTraceSample();
     if (keep_trace) trace_Tg.push_back(Tg);
   }
+  EndSweepCounts();
   AddSteadyTerms(trace_samples);
   std::cout << std::endl;
 }
 
-template <typename F>
-void ORU::ForEachSubtreeNode(int n, F f) const {
-  if (n < 0) return;
-  for (int s = leaf_lo[n]; s <= leaf_hi[n]; ++s) f(s);
-  for (int s = int_lo[n]; s <= n; ++s) f(s);
-}
-
 void ORU::StartTraceCounts() {
   trace_terms.clear();
-  trace_lists_of.assign(G, std::vector<int>());
   trace_modules.assign(I_k.size(), TraceModule());
   std::vector<char> live(N);
   for (size_t k = 0; k < I_k.size(); ++k) {
     TraceModule& tm = trace_modules[k];
     tm.n = static_cast<int>(I_k[k].size());
-    for (std::vector<int>* counts : {&tm.lost, &tm.kept, &tm.c10, &tm.c11, &tm.d1}) counts->assign(N, 0);
+    for (std::vector<int>* counts : {&tm.c10, &tm.c11, &tm.d1}) counts->assign(N, 0);
     for (std::vector<double>* terms : {&tm.mq, &tm.mp, &tm.ma, &tm.n10, &tm.n1}) terms->assign(N, 0.0);
     std::fill(live.begin(), live.end(), 0);
     for (int m : I_k[k]) {
-      trace_lists_of[m].push_back(static_cast<int>(k));
-      const int gm = cl_glinks[m];
-      for (int s = 0; s < N; ++s) CountTraceNode(tm, m, Tg[m].data(), s, s != gm && InSubtree(gm, s), 1);
-      ForEachSubtreeNode(gm, [&](int s) { live[s] = 1; });
+      for (int s = 0; s < N; ++s) CountTraceNode(tm, m, Tg[m].data(), s, 1);
+      ForSubtree(cl_glinks[m], true, [&](int s) { live[s] = 1; });
     }
     TermsForMembers(tm.n);
     for (int s = 0; s < N; ++s) {
@@ -87,12 +79,10 @@ const ORU::TraceTerms& ORU::TermsForMembers(int n) {
   return t;
 }
 
-// in_rows: s's upper end lies in g's gain subtree, so g counts in the module rows there.
-void ORU::CountTraceNode(TraceModule& tm, int g, const char* h, int s, bool in_rows, int sign) {
+void ORU::CountTraceNode(TraceModule& tm, int g, const char* h, int s, int sign) {
   const bool present = h[s] == 1;
   if (present) tm.d1[s] += sign;
   if (s != N - 1 && h[parent[s]] == 1) (present ? tm.c11 : tm.c10)[s] += sign;
-  if (in_rows && h[parent[s]] != 0) (h[s] != 0 ? tm.kept : tm.lost)[s] += sign;
   if (s < S && X[g][s] != present) tm.mismatches += sign;
 }
 
@@ -108,41 +98,27 @@ void ORU::SetTraceTerms(TraceModule& tm, int s) {
   tm.ma[s] = t.ma[tm.d1[s]];
 }
 
+// The trace runs on lists rebuilt from I_f, so g is listed once, in I_f[g].
 void ORU::TallyTraceChange(int g, const char* before) {
-  const int gl = cl_glinks[g];
+  if (I_f[g] == -1) return;
+  TraceModule& tm = trace_modules[I_f[g]];
   const char* after = Tg[g].data();
-  for (int k : trace_lists_of[g]) {
-    TraceModule& tm = trace_modules[k];
-    ForEachSubtreeNode(gl, [&](int s) {
-      const int up = s == N - 1 ? s : parent[s];
-      if (before[s] == after[s] && before[up] == after[up]) return;
-      CountTraceNode(tm, g, before, s, s != gl, -1);
-      CountTraceNode(tm, g, after, s, s != gl, 1);
-      SetTraceTerms(tm, s);
-    });
-  }
-}
-
-ORU::SamplingRows ORU::TraceModuleRows(int g) {
-  const int k = I_f[g];
-  if (I_k[k].empty()) return SetSamplingTm(g, Tg, true);
-  const TraceModule& tm = trace_modules[k];
-  ForEachSubtreeNode(cl_glinks[g], [&](int s) {
-    if (s != N - 1) WriteModuleRow(s, ModuleLossRow(tm.lost[s], tm.kept[s]));
+  ForSubtree(cl_glinks[g], true, [&](int s) {
+    const int up = s == N - 1 ? s : parent[s];
+    if (before[s] == after[s] && before[up] == after[up]) return;
+    CountTraceNode(tm, g, before, s, -1);
+    CountTraceNode(tm, g, after, s, 1);
+    SetTraceTerms(tm, s);
   });
-  return {log_tm_int.data(), leaves_int.data()};
 }
 
-// Draws exactly what Update_Tg_null(g) or Update_Tg(g, true) would draw: the
-// rows count g's history before the redraw.
+// The sweep counts give Update_Tg(g, true) its rows without a recount.
 void ORU::RedrawTraceHistory(int g) {
-  const bool background = I_f[g] == -1;
-  const SamplingRows rows = background ? SamplingRows() : TraceModuleRows(g);
   trace_before = Tg[g];
-  if (background)
+  if (I_f[g] == -1)
     Update_Tg_null(g);
   else
-    DrawGeneHistory(g, rows, Tg[g].data(), RNG);
+    Update_Tg(g, true);
   TallyTraceChange(g, trace_before.data());
 }
 
