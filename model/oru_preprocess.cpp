@@ -130,8 +130,7 @@ void ORU::TallyBackgroundHistory(int p, const char* h, std::vector<long long>& c
       share[s] += kLossWeight;
     }
   };
-  for (int s = leaf_lo[gl]; s <= leaf_hi[gl]; ++s) tally(s);
-  for (int s = int_lo[gl]; s < gl; ++s) tally(s);
+  ForSubtree(gl, false, tally);
 }
 
 void ORU::SetBackgroundModel(const std::vector<double>& q) {
