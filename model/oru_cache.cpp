@@ -22,8 +22,9 @@
 
 namespace {
 
-// Reading stops once more than this many cache files have been read.
-const int kMaxCacheFiles = 5000;
+// Cache files read at the most: one more than the 5,000 that the limit was
+// always stated as. Past it the newest are read.
+const size_t kMaxCacheFilesRead = 5001;
 // Kept sweeps behind every estimate this program writes.
 const char* const kSampleSize = "500";
 
@@ -43,16 +44,19 @@ void EnsureDirectory(const std::string& path) {
   if (!DirectoryExists(path)) MakeDirectory(path);
 }
 
-bool IsRegularFile(const std::string& path) {
+bool IsReadableFile(const std::string& path) {
   struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && std::ifstream(path).is_open();
 }
 
-// A field reads as a number when the stream extracts a double from its front.
-bool ReadDouble(const std::string& field, double& value) {
+// A field reads as a number only when the whole of it does: "5abc" is damage,
+// not 5. White space around it (a CR left by an editor) is not damage.
+template <typename Number>
+bool ReadWhole(const std::string& field, Number& value) {
   std::istringstream in(field);
-  in >> value;
-  return !in.fail();
+  if (!(in >> value)) return false;
+  in >> std::ws;
+  return in.eof();
 }
 
 bool WriteAll(int fd, const std::string& text) {
@@ -130,14 +134,27 @@ void MergeCacheFile(std::istream& in, std::map<std::string, double>& ml,
     std::vector<std::string> fields = strutils::split(line, '\t');
     if (fields.size() < 4) continue;
     std::string sig = strutils::trim(fields[1], blanks);
-    double ll = 0, siz = 0;
-    // A damaged line must never make a module win: skip what is not a
-    // finite value backed by a positive sample size.
-    if (!ReadDouble(strutils::trim(fields[2], blanks), ll) || !std::isfinite(ll)) continue;
-    if (!ReadDouble(strutils::trim(fields[3], blanks), siz) || !std::isfinite(siz) || !(siz > 0))
-      continue;
-    MergeCacheEntry(ml, sizes, sig, ll, siz);
+    long long tag = 0, siz = 0;
+    double ll = 0;
+    // A damaged line must never make a module win. The value is the log
+    // probability of binary data, so it is finite and never above 0.
+    if (!ReadWhole(fields[0], tag)) continue;
+    if (!ReadWhole(fields[2], ll) || !std::isfinite(ll) || ll > 0) continue;
+    if (!ReadWhole(fields[3], siz) || siz <= 0) continue;
+    MergeCacheEntry(ml, sizes, sig, ll, static_cast<double>(siz));
   }
+}
+
+// The ".txt" files of a cache directory listing that are read, in name order.
+// Names are save times, so past the limit the last names are the newest: a
+// cache shared by thousands of runs keeps reading what they add.
+std::vector<std::string> CacheFilesToRead(std::vector<std::string> entries) {
+  std::sort(entries.begin(), entries.end());
+  std::vector<std::string> newest;
+  for (auto it = entries.rbegin(); it != entries.rend() && newest.size() < kMaxCacheFilesRead; ++it)
+    if (strutils::endsWith(*it, ".txt") && IsReadableFile(*it)) newest.push_back(*it);
+  std::reverse(newest.begin(), newest.end());
+  return newest;
 }
 
 }  // namespace
@@ -160,17 +177,9 @@ void ORU::LoadMarLikDB(std::string params_path, bool explore) {
 
   // Name order, so that the merge (and the file limit) do not depend on the
   // file system's listing order.
-  std::vector<std::string> entries = fileutils::getdir(mldb_path);
-  std::sort(entries.begin(), entries.end());
-  int count = 0;
-  for (const std::string& entry : entries) {
-    if (!strutils::endsWith(entry, ".txt")) continue;
-    if (count > kMaxCacheFiles) break;
-    if (!IsRegularFile(entry)) continue;
-    std::ifstream in(entry);
-    if (!in) continue;
-    count += 1;
-    MergeCacheFile(in, mar_log_lik, mar_log_lik_siz);
+  for (const std::string& path : CacheFilesToRead(fileutils::getdir(mldb_path))) {
+    std::ifstream in(path);
+    if (in) MergeCacheFile(in, mar_log_lik, mar_log_lik_siz);
   }
 }
 

@@ -149,11 +149,19 @@ TEST_F(CacheTest, DamagedLinesAreSkipped) {
             "0\tnegative\t-1\t-500\n"
             "0\tbadsize\t-1\tx\n"
             "0\tbigsize\t-1\t1e999\n"
+            "0\ttrailing\t5abc\t500\n"
+            "0\tpositive\t2\t500\n"
+            "0\tabsurd\t1e300\t500\n"
+            "0\tsizejunk\t-1\t500x\n"
+            "0\tfraction\t-1\t0.5\n"
+            "x\ttag\t-1\t500\n"
+            "0\tcrlf\t-3\t500\r\n"
             "  0\t 7, 8 \t-2.5\t500\textra\t \n"}});
   ORU o = TinyModel();
   o.LoadMarLikDB("params.txt", false);
-  ASSERT_EQ(o.mar_log_lik.size(), 1u);
+  ASSERT_EQ(o.mar_log_lik.size(), 2u);
   EXPECT_EQ(o.mar_log_lik["7, 8"], -2.5);
+  EXPECT_EQ(o.mar_log_lik["crlf"], -3);
 }
 
 TEST_F(CacheTest, OnlyTxtFilesAreRead) {
@@ -167,7 +175,7 @@ TEST_F(CacheTest, OnlyTxtFilesAreRead) {
   EXPECT_EQ(o.mar_log_lik.count("good"), 1u);
 }
 
-TEST_F(CacheTest, AtMost5001FilesAreReadInNameOrder) {
+TEST_F(CacheTest, AtMost5001FilesAreReadTheNewestPastThat) {
   fs::create_directories("caches/marlik/params_txt");
   // Written in reverse, so that name order is not creation order.
   for (int i = 5001; i >= 0; --i) {
@@ -178,9 +186,15 @@ TEST_F(CacheTest, AtMost5001FilesAreReadInNameOrder) {
   ORU o = TinyModel();
   o.LoadMarLikDB("params.txt", false);
   EXPECT_EQ(o.mar_log_lik.size(), 5001u);
+  EXPECT_EQ(o.mar_log_lik.count("s0"), 0u);
+  EXPECT_EQ(o.mar_log_lik.count("s1"), 1u);
+  EXPECT_EQ(o.mar_log_lik.count("s5001"), 1u);
+
+  // At the limit every file is read.
+  fs::remove("caches/marlik/params_txt/f05001.txt");
+  o.LoadMarLikDB("params.txt", false);
+  EXPECT_EQ(o.mar_log_lik.size(), 5001u);
   EXPECT_EQ(o.mar_log_lik.count("s0"), 1u);
-  EXPECT_EQ(o.mar_log_lik.count("s5000"), 1u);
-  EXPECT_EQ(o.mar_log_lik.count("s5001"), 0u);
 }
 
 TEST_F(CacheTest, SaveWritesNewFiniteEntriesInSignatureOrder) {

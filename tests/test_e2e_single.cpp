@@ -291,6 +291,45 @@ TEST_F(E2eSingle, SecondRunStartsFromTheCacheOfTheFirst) {
   EXPECT_GE(FirstMemoSize(console2), entries);
 }
 
+// Damaged cache entries are skipped, and past 5,000 files the newest are read:
+// with either, a run reads exactly what it reads from the untouched cache.
+TEST_F(E2eSingle, CacheSkipsDamagedEntriesAndReadsTheNewestFiles) {
+  Generate(dir_);
+  ASSERT_EQ(Run(dir_), 0);
+  const std::string cache = "/caches/marlik/params_txt";
+  ASSERT_EQ(std::system(("ls '" + dir_ + cache + "' > '" + dir_ + "/listing.txt'").c_str()), 0);
+  std::vector<std::string> files = Lines(ReadFile(dir_ + "/listing.txt"));
+  ASSERT_EQ(files.size(), 1u);
+  const std::vector<std::string> entries = Lines(ReadFile(dir_ + cache + "/" + files[0]));
+  ASSERT_GT(entries.size(), 6u);
+  std::string damaged = MakeDir(), crowded = MakeDir();
+  for (const std::string& copy : {damaged, crowded})
+    ASSERT_EQ(std::system(("cp -r '" + dir_ + "/.' '" + copy + "/'").c_str()), 0);
+
+  // Every cached module again, each with one kind of damage: fields 1, 3, 4.
+  const std::vector<std::vector<std::string>> kDamage = {
+      {"0", "5abc", "500"}, {"0", "1e300", "500"}, {"0", "2", "500"},
+      {"0", "-1", "500x"},  {"0", "-1", "0.5"},    {"x", "-1", "500"}};
+  std::ofstream bad(damaged + cache + "/damaged.txt");
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const std::vector<std::string>& d = kDamage[i % kDamage.size()];
+    bad << d[0] << "\t" << Fields(entries[i])[1] << "\t" << d[1] << "\t" << d[2] << "\n";
+  }
+  bad.close();
+  // 5,001 older (empty) files ahead of the one the first run saved.
+  for (int i = 0; i <= 5000; ++i) std::ofstream(crowded + cache + "/0_" + std::to_string(i) + ".txt");
+
+  std::string console, console_damaged, console_crowded;
+  ASSERT_EQ(Run(dir_, &console), 0);
+  ASSERT_EQ(Run(damaged, &console_damaged), 0);
+  ASSERT_EQ(Run(crowded, &console_crowded), 0);
+  const std::string table = ReadFile(dir_ + "/results.txt");
+  EXPECT_TRUE(ReadFile(damaged + "/results.txt") == table) << "a damaged entry changed the table";
+  EXPECT_TRUE(console_damaged == console) << console_damaged;
+  EXPECT_TRUE(ReadFile(crowded + "/results.txt") == table) << "the newest cache file was not read";
+  EXPECT_TRUE(console_crowded == console) << console_crowded;
+}
+
 struct Planted {
   std::map<std::string, std::string> module_of;  // in-set members
   std::map<std::string, std::string> held_out;   // gene -> module
