@@ -225,7 +225,12 @@ int ORU::FindGainLink(std::vector<bool> Xg) {
 }
 
 void ORU::FindModeTg() {
-  if (trace_Tg.empty()) return;
+  if (trace_Tg.empty()) {
+    // The run streams the trace; snapshots are kept only on request.
+    std::cerr << "Warning: no trace samples were kept, so no history modes are found "
+                 "(set keep_trace before DrawTraceTg)." << std::endl;
+    return;
+  }
   const int recorded = num_thin > 0 ? num_mcmc / num_thin : 0;
   for (int g = 0; g < G; ++g) {
     std::map<std::vector<char>, int> index;

@@ -396,6 +396,19 @@ TEST(ModeHistories, FirstMostFrequentHistoryPerGeneAppended) {
   EXPECT_EQ(A::Tg_probs(*oru), (std::vector<double>{0.75, 0.5, 0.75, 0.5}));
 }
 
+TEST(ModeHistories, WithoutKeptSnapshotsSaysSoAndAppendsNothing) {
+  auto oru = RandomModel(5, 4, 1, 9);
+  Partition(*oru, {0, 0, 1, -1}, 2);
+  QuietTrace(*oru);
+  testing::internal::CaptureStderr();
+  oru->FindModeTg();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Warning: no trace samples were kept, so no history modes are found "
+            "(set keep_trace before DrawTraceTg).\n");
+  EXPECT_TRUE(A::mode_Tg(*oru).empty());
+  EXPECT_TRUE(A::Tg_probs(*oru).empty());
+}
+
 TEST(ModeHistories, ReadsSnapshotsKeptByTheTrace) {
   auto oru = RandomModel(5, 4, 1, 9);
   Partition(*oru, {0, 0, 1, -1}, 2);
