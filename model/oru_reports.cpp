@@ -145,18 +145,23 @@ void ORU::OutputSummary(std::vector<Group> groups, std::string output_path) {
   int g_all = 0;
   for (int set = 0; set < sets; ++set) g_all += static_cast<int>(prof.proteins_for_complexes[set].size());
 
-  int n_ecm_t = 0, n_ns_t = 0, hq_ecm = 0, hq_pred = 0;
+  // The totals count every record alike, those of the all-genes selection
+  // (which name no set and have no per-set row) included.
+  int n_ecm_t = 0, n_ns_t = 0, g_ecm_t = 0, g_ns_t = 0, u_ns_t = 0, hq_ecm = 0, hq_pred = 0;
   for (const Group& rec : groups) {
     const size_t n = rec.proteins.size();
     if (n < 2) continue;
     const bool in_set = IsGeneSet(rec.c);
     ++n_ecm_t;
+    g_ecm_t += static_cast<int>(n);
     if (in_set) {
       ++n_ecm[rec.c];
       g_ecm[rec.c] += static_cast<int>(n);
     }
     if (rec.usize > 1) {
       ++n_ns_t;
+      g_ns_t += static_cast<int>(n);
+      u_ns_t += rec.usize;
       if (in_set) {
         ++n_ns[rec.c];
         g_ns[rec.c] += static_cast<int>(n);
@@ -174,30 +179,26 @@ void ORU::OutputSummary(std::vector<Group> groups, std::string output_path) {
 
   const PairShares shares = SharesPerSet(groups, &ORU::CountParalogPairs);
 
-  int g_ecm_t = 0, g_ns_t = 0, uni_t = 0, u_ns_t = 0;
+  int uni_t = 0;
   double share_set_t = 0, share_ecm_t = 0, share_ep_t = 0;
   for (int set = 0; set < sets; ++set) {
-    g_ecm_t += g_ecm[set];
-    g_ns_t += g_ns[set];
     uni_t += uni[set];
-    u_ns_t += u_ns[set];
     share_set_t += shares.set[set] / sets;
     share_ecm_t += shares.ecm[set] / sets;
     share_ep_t += shares.ep[set] / sets;
   }
 
-  // The overall means run over the genes that the per-set columns count, so
-  // records that name no set stay out of them as well.
   double ave_llr_t = 0, ave_ullr_t = 0;
   for (const Group& rec : groups) {
     const size_t n = rec.proteins.size();
-    if (n < 2 || !IsGeneSet(rec.c)) continue;
+    if (n < 2) continue;
+    const bool in_set = IsGeneSet(rec.c);
     for (size_t i = 0; i < n && i < rec.llratios.size(); ++i) {
-      ave_llr[rec.c] += rec.llratios[i] / g_ecm[rec.c];
+      if (in_set) ave_llr[rec.c] += rec.llratios[i] / g_ecm[rec.c];
       ave_llr_t += rec.llratios[i] / g_ecm_t;
       const bool greyed = i < rec.grey_out.size() && rec.grey_out[i];
       if (!greyed && rec.usize > 1) {
-        ave_ullr[rec.c] += rec.llratios[i] / u_ns[rec.c];
+        if (in_set) ave_ullr[rec.c] += rec.llratios[i] / u_ns[rec.c];
         ave_ullr_t += rec.llratios[i] / u_ns_t;
       }
     }

@@ -81,6 +81,9 @@ TEST_F(Reports, EcmStatsKeepZeroStrengthDropWeakAndSingleRecords) {
             "3\t0\t2\t2\t1\n");
 }
 
+// The all-genes record (c = -1) has no set row but counts in every total:
+// 9 genes in ECMs with LLRs summing to 90, and 7 in NS ECMs, 7 unique, whose
+// unique members' LLRs (1, 2, 3, 10, 7, 7) sum to 30.
 TEST_F(Reports, GeneSetStatisticsAndHighQualityCounts) {
   auto oru = TwoSetModel();
   testing::internal::CaptureStdout();
@@ -90,7 +93,7 @@ TEST_F(Reports, GeneSetStatisticsAndHighQualityCounts) {
             "\t\t# Genes\t# ECMs\t# NS ECMs\t# G in ECMs\t% G in ECMs\tAve. LLR\t# G in NS ECMs\t"
             "% G in NS ECMs\t# Uni Genes\t# Uni G in ECMs\t% Uni G in ECMs\tAve. Uni LLR\t"
             "% Cpl Share-seq\t% ECM Share-seq\t% E+P Share-seq\n"
-            "\t\t6\t4\t3\t7\t1.1667\t10.8571\t5\t0.8333\t5\t5\t1.0000\t3.2000\t0.1667\t0.5000\t0.1667\t\n"
+            "\t\t6\t4\t3\t9\t1.5000\t10.0000\t7\t1.1667\t5\t7\t1.4000\t4.2857\t0.1667\t0.5000\t0.1667\t\n"
             "\n\n"
             "Gene Set ID\tGene Set Name\t# Genes\t# ECMs\t# NS ECMs\t# G in ECMs\t% G in ECMs\tEvo. Coh.\t"
             "Ave. LLR\t# G in NS ECMs\t% G in NS ECMs\t# Uni Genes\t# Uni G in ECMs\t% Uni G in ECMs\t"
