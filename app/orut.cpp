@@ -354,6 +354,27 @@ bool ModuleIsScored(const ORU& o, const Group& group) {
   return !o.no_info_protein[group.proteins[0]];
 }
 
+// Tree weights exp(log[tr] + common). common is 0 unless a weight lies beyond
+// the double range; the weights are then taken relative to the largest, so
+// that the LLR forms only their ratios: added to a score near 1e16, a gene's
+// own log-likelihood would be rounded away.
+struct TreeWeights {
+  std::vector<double> log;
+  double common = 0.0;
+};
+
+TreeWeights PredictionWeights(const std::vector<double>& marlik_trees, double min_marlik_trees) {
+  TreeWeights w;
+  for (double m : marlik_trees) w.log.push_back(m - min_marlik_trees);
+  if (w.log.empty()) return w;
+  const double largest = *std::max_element(w.log.begin(), w.log.end());
+  if (std::isfinite(largest) && !std::isfinite(std::exp(largest))) {
+    w.common = largest;
+    for (double& lw : w.log) lw -= largest;
+  }
+  return w;
+}
+
 // Tree-weighted LLR and deviance of every protein against one module; the
 // weighted sums are taken relative to the reference model's own values.
 struct ModuleScores {
@@ -364,7 +385,7 @@ struct ModuleScores {
 
 ModuleScores ScoreAgainstModule(std::vector<ORU>& orut, int ref, int k,
                                 const std::vector<std::vector<int>>& paired,
-                                const std::vector<double>& log_weights) {
+                                const TreeWeights& weights) {
   const ORU& r = orut[ref];
   ModuleScores sc;
   sc.llrs.assign(r.GG, kUnscored);
@@ -380,7 +401,7 @@ ModuleScores ScoreAgainstModule(std::vector<ORU>& orut, int ref, int k,
       if (kt < 0) continue;
       pred.push_back(orut[tr].log_f_Xg_pred(ig, kt));
       null.push_back(orut[tr].log_f_Xg_null(ig, kt));
-      lw.push_back(log_weights[tr]);
+      lw.push_back(weights.log[tr]);
     }
     double pred_max = orut[ref].log_f_Xg_pred(ig, k);
     double null_max = orut[ref].log_f_Xg_null(ig, k);
@@ -388,7 +409,7 @@ ModuleScores ScoreAgainstModule(std::vector<ORU>& orut, int ref, int k,
     ExpSum lik_0 = SumShiftedExp(null, null_max, lw);
     sc.llrs[ig] =
         2 * (std::log(lik_G.total) - std::log(lik_0.total)) + 2 * (lik_G.shift - lik_0.shift);
-    sc.llrsG[ig] = -2 * std::log(lik_G.total) - 2 * lik_G.shift;
+    sc.llrsG[ig] = -2 * std::log(lik_G.total) - 2 * lik_G.shift - 2 * weights.common;
     if (ig % kDiagnosticStride == 0 && sc.llrs[ig] >= 0.0) sc.count += 1;
   }
   return sc;
@@ -678,9 +699,7 @@ void predictProteinORUTree(std::vector<ORU>& orut, int max_id, std::vector<doubl
   std::cout << "Calculating the LLR scores for all genes by the HMMs:  ";
   double min_marlik_trees = SmallestOf(marlik_trees, kWeightShiftCap);
   std::cout << "min_lik: " << min_marlik_trees << std::endl;
-  std::vector<double> log_weights(marlik_trees.size());
-  for (size_t tr = 0; tr < marlik_trees.size(); ++tr)
-    log_weights[tr] = marlik_trees[tr] - min_marlik_trees;
+  const TreeWeights weights = PredictionWeights(marlik_trees, min_marlik_trees);
 
   std::vector<std::vector<int>> paired = PairRecords(orut, max_id);
   for (size_t kk = 0; kk < r.groups.size(); ++kk) {
@@ -690,7 +709,7 @@ void predictProteinORUTree(std::vector<ORU>& orut, int max_id, std::vector<doubl
     if (!ModuleIsScored(r, group)) continue;
     std::cout << "# all genes:  " << r.GG << std::endl;
 
-    ModuleScores sc = ScoreAgainstModule(orut, max_id, k, paired, log_weights);
+    ModuleScores sc = ScoreAgainstModule(orut, max_id, k, paired, weights);
     std::cout << "Gene ECM+ LLR #pos: " << sc.count << std::endl;
     std::vector<bool> predicts = ChoosePredictions(r, group, sc, in_complex, PRED_PROT_NUM_MIN);
 

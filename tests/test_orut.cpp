@@ -494,6 +494,18 @@ class PredictTest : public CombineTest {
     }
     return -1;
   }
+  // Calls check(record of model 0, prediction index, k, paired record j of
+  // model 1) for every prediction of model 0; returns how many there are.
+  template <typename Check>
+  size_t ForEachPrediction(Check check) {
+    size_t n = 0;
+    for (size_t k = 0; k < orut[0].groups.size(); ++k) {
+      const Group& a = orut[0].groups[k];
+      for (size_t i = 0; i < a.pred_proteins.size(); ++i, ++n)
+        check(a, i, static_cast<int>(k), Paired(1, static_cast<int>(k)));
+    }
+    return n;
+  }
   std::string out;
 };
 
@@ -528,18 +540,29 @@ TEST_F(PredictTest, RecordsArePairedByMembersNotByPosition) {
 
 TEST_F(PredictTest, ADominantTreeThousandsOfNatsAheadDecides) {
   Predict({-5000.0, -100.0});
-  size_t predicted = 0;
-  for (size_t k = 0; k < orut[0].groups.size(); ++k) {
-    const Group& a = orut[0].groups[k];
-    int j = Paired(1, k);
-    for (size_t i = 0; i < a.pred_proteins.size(); ++i) {
-      int p = a.pred_proteins[i];
-      double pred1 = orut[1].log_f_Xg_pred(p, j);
-      EXPECT_NEAR(a.pred_llratios[i], 2 * (pred1 - orut[1].log_f_Xg_null(p, j)), 1e-6);
-      // The weights are taken relative to the smaller score.
-      EXPECT_NEAR(a.pred_deviance[i], -2 * pred1 - 2 * 4900.0, 1e-6);
-      predicted += 1;
-    }
-  }
+  size_t predicted = ForEachPrediction([&](const Group& a, size_t i, int, int j) {
+    int p = a.pred_proteins[i];
+    double pred1 = orut[1].log_f_Xg_pred(p, j);
+    EXPECT_NEAR(a.pred_llratios[i], 2 * (pred1 - orut[1].log_f_Xg_null(p, j)), 1e-6);
+    // The weights are taken relative to the smaller score.
+    EXPECT_NEAR(a.pred_deviance[i], -2 * pred1 - 2 * 4900.0, 1e-6);
+  });
+  EXPECT_GT(predicted, 0u);
+}
+
+// Scores near 1e16 put the weights beyond the double range; the LLR is formed
+// from their ratio (e^4 here), so no gene's own term is rounded away.
+TEST_F(PredictTest, ScoresNear1e16KeepEveryGenesOwnTerm) {
+  const double low = 1e16, high = 1e16 + 4;
+  Predict({low, high});
+  size_t predicted = ForEachPrediction([&](const Group& a, size_t i, int k, int j) {
+    int p = a.pred_proteins[i];
+    const double ratio = std::exp(high - low);
+    double lik = std::exp(orut[0].log_f_Xg_pred(p, k)) + ratio * std::exp(orut[1].log_f_Xg_pred(p, j));
+    double lik0 = std::exp(orut[0].log_f_Xg_null(p, k)) + ratio * std::exp(orut[1].log_f_Xg_null(p, j));
+    EXPECT_NEAR(a.pred_llratios[i], 2 * (std::log(lik) - std::log(lik0)), 1e-9);
+    // The deviance keeps the weights as stated, relative to the 1e7 cap.
+    EXPECT_NEAR(a.pred_deviance[i], -2 * std::log(lik) - 2 * (low - 1e7), 16.0);
+  });
   EXPECT_GT(predicted, 0u);
 }
