@@ -11,6 +11,12 @@ struct ORUTestAccess {
   static auto& fit(ORU& o) { return o.fit; }
   static auto& Tgg(ORU& o) { return o.Tgg; }
   static void RefreshLogTmNull(ORU& o) { o.RefreshLogTmNull(); }
+  // The gain-node search of every protein, with one work space as in preprocessing.
+  static void GainNodes(ORU& o, std::vector<int>& out) {
+    ORU::GainSearch w;
+    out.resize(o.GG);
+    for (int p = 0; p < o.GG; ++p) out[p] = o.BestGainNode(p, w);
+  }
   static void SampleNullHistories(ORU& o, int p, int count, std::vector<char>& out) {
     o.SampleNullHistories(p, count, out);
   }

@@ -67,7 +67,7 @@ class ORU {
   // Full snapshots of Tg per trace sweep; filled only when keep_trace is set
   // (the run streams the snapshots into trace_acc instead, see DrawTraceTg).
   std::vector<std::vector<std::vector<char>>> trace_Tg;
-  std::vector<std::vector<double>> q10_probs;
+  std::vector<std::vector<double>> q10_probs;  // rows of the clustered proteins only; others empty
   std::vector<std::vector<std::vector<int>>> pm_I_k;
   std::vector<std::vector<double>> pm_trace_loglik;
   double pppm_lik = 0;
@@ -331,10 +331,26 @@ class ORU {
 
   // ---- Preprocessing ----
   void FillSubtreeMembership();
-  // Gain node of protein p; outside and scores are work space (S and N entries).
-  int BestGainNode(int p, std::vector<double>& outside, std::vector<double>& scores);
-  // scores[n] = the gain-search score of candidate node n for protein p.
-  void ScoreGainNodes(int p, std::vector<double>& outside, std::vector<double>& scores);
+  // Work space of the gain-node search, reused from protein to protein.
+  struct GainSearch {
+    std::vector<double> outside;          // per species, its term outside a candidate's subtree
+    std::vector<long double> prefix;      // prefix[s]: the counted terms of species below s
+    std::vector<int> run_end;             // last species of the run of equal terms holding s
+    std::vector<long double> estimate, error;  // per candidate node
+    std::vector<int> first_of_size;       // per leaf count, the first candidate scored literally
+  };
+  // The gain node InferGainLink defines, found without summing the outside
+  // terms of every candidate: cheap prefix-sum estimates with a rigorous
+  // rounding bound (scaled by error_scale) rule out the candidates that cannot
+  // win, and only the others are scored literally.
+  int BestGainNode(int p, GainSearch& w, long double error_scale = 1.0L);
+  void PrepareOutsideTerms(const std::vector<bool>& row, GainSearch& w) const;
+  // Bound on |literal score - estimate| for a candidate whose subtree value is
+  // subtree and whose outside terms have magnitudes summing at most to outside_abs.
+  long double GainScoreErrorBound(long double subtree, long double outside_abs) const;
+  // True when the literal score of n equals that of an earlier candidate
+  // already scored: same subtree value and the same sequence of outside terms.
+  bool RepeatsEarlierScore(int n, const GainSearch& w) const;
   // Draws the background histories, fills q10_probs and returns the pooled
   // loss probability of every branch.
   std::vector<double> EstimateBackgroundLosses();

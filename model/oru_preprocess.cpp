@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <iomanip>
 #include <iostream>
 
@@ -24,8 +26,8 @@ void ORU::PreProcess() {
 
   std::cout << "Preprocessing: Inferring gain branches for genes......" << std::endl;
   glinks.assign(GG, -1);
-  std::vector<double> outside, scores;
-  for (int p = 0; p < GG; ++p) glinks[p] = BestGainNode(p, outside, scores);
+  GainSearch search;
+  for (int p = 0; p < GG; ++p) glinks[p] = BestGainNode(p, search);
 
   std::cout << "Preprocessing: Calculating null loss probabilities:" << std::flush;
   const std::vector<double> q = EstimateBackgroundLosses();
@@ -50,48 +52,100 @@ void ORU::FillSubtreeMembership() {
 }
 
 int ORU::InferGainLink(int p) {
-  std::vector<double> outside, scores;
-  return BestGainNode(p, outside, scores);
+  GainSearch w;
+  return BestGainNode(p, w);
 }
 
-int ORU::BestGainNode(int p, std::vector<double>& outside, std::vector<double>& scores) {
-  ScoreGainNodes(p, outside, scores);
+// One upward pass from the root gives every node's subtree value, equal bit for
+// bit to a pass rooted at that node, since a node's value depends only on its
+// subtree. Adding the outside terms one at a time for every candidate would
+// cost N x S additions per protein; instead each candidate gets an extended-
+// precision estimate from prefix sums, and only candidates whose bound reaches
+// the best lower bound are scored in the literal order, which alone decides
+// near-ties. The rest score strictly below some candidate that is scored.
+int ORU::BestGainNode(int p, GainSearch& w, long double error_scale) {
+  if (N < 1) return -1;
+  const std::vector<bool>& row = XX[p];
+  const ObsTerms* obs0 = species0_in_gain_search ? &gain_obs0 : nullptr;
+  UpwardPass(row, N - 1, log_tm_null.data(), gain_obs, obs0);
+  PrepareOutsideTerms(row, w);
+
+  const long double total = w.prefix[S];
+  long double outside_abs = 0.0L;
+  for (int s = 0; s < S; ++s) outside_abs += std::fabs(static_cast<long double>(w.outside[s]));
+  w.estimate.resize(N);
+  w.error.resize(N);
+  long double best_lower = -std::numeric_limits<long double>::infinity();
+  for (int n = 0; n < N; ++n) {
+    const long double subtree = lambda[n][1];
+    w.estimate[n] = (subtree + w.prefix[leaf_lo[n]]) + (total - w.prefix[leaf_hi[n] + 1]);
+    w.error[n] = error_scale * GainScoreErrorBound(subtree, outside_abs);
+    const long double lower = w.estimate[n] - w.error[n];
+    if (lower > best_lower) best_lower = lower;
+  }
+
+  w.first_of_size.assign(S + 1, -1);
   double best = kGainSearchFloor;
   int result = -1;
   for (int n = 0; n < N; ++n) {
+    // Written so that a bound that is not a number never rules a node out.
+    const long double upper = w.estimate[n] + w.error[n];
+    if (upper < best_lower || upper <= kGainSearchFloor) continue;
+    if (RepeatsEarlierScore(n, w)) continue;
+    const double v = AddOutsideTerms(lambda[n][1], row, n, gain_obs, obs0);
+    int& first = w.first_of_size[leaf_hi[n] - leaf_lo[n] + 1];
+    if (first < 0 && leaf_lo[n] > 0) first = n;
     // Strictly greater: the lowest-numbered node keeps a tie.
-    if (scores[n] > best) {
-      best = scores[n];
+    if (v > best) {
+      best = v;
       result = n;
     }
   }
   return result;
 }
 
-// One upward pass from the root gives every node's subtree value, equal bit for
-// bit to a pass rooted at that node, since a node's value depends only on its
-// subtree. The outside terms are then added one at a time in ascending species
-// order, exactly as a pass rooted at the candidate would add them.
-void ORU::ScoreGainNodes(int p, std::vector<double>& outside, std::vector<double>& scores) {
-  scores.assign(N, 0.0);
-  if (N < 1) return;
-  const std::vector<bool>& row = XX[p];
-  UpwardPass(row, N - 1, log_tm_null.data(), gain_obs,
-             species0_in_gain_search ? &gain_obs0 : nullptr);
-
-  outside.resize(S);
-  for (int s = 0; s < S; ++s) outside[s] = (s == 0 ? gain_obs0 : gain_obs)[row[s] ? 1 : 0][0];
-  const int first = species0_in_gain_search ? 0 : 1;
-  for (int n = 0; n < N; ++n) {
-    double v = lambda[n][1];
-    for (int s = first; s < leaf_lo[n]; ++s) v += outside[s];
-    for (int s = leaf_hi[n] + 1; s < S; ++s) v += outside[s];
-    scores[n] = v;
+void ORU::PrepareOutsideTerms(const std::vector<bool>& row, GainSearch& w) const {
+  const bool species0 = species0_in_gain_search;
+  w.outside.resize(S);
+  w.prefix.resize(S + 1);
+  w.run_end.resize(S);
+  w.prefix[0] = 0.0L;
+  for (int s = 0; s < S; ++s) {
+    w.outside[s] = s > 0 ? gain_obs[row[s]][0] : species0 ? gain_obs0[row[s]][0] : 0.0;
+    w.prefix[s + 1] = w.prefix[s] + w.outside[s];
   }
+  for (int s = S - 1; s >= 0; --s)
+    w.run_end[s] = s + 1 < S && w.outside[s + 1] == w.outside[s] ? w.run_end[s + 1] : s;
+}
+
+// The literal score sums at most S + 1 doubles one after the other; the
+// estimate sums the same terms in long double through prefix sums and three
+// further operations. Each error is at most gamma(k) times the sum of the
+// magnitudes (k roundings of unit u); the factor 2 covers the rounding of the
+// bound itself and of outside_abs.
+long double ORU::GainScoreErrorBound(long double subtree, long double outside_abs) const {
+  const long double u = std::numeric_limits<double>::epsilon() / 2;
+  const long double u_long = std::numeric_limits<long double>::epsilon() / 2;
+  const long double roundings = (S + 1) * u + (3.0L * S + 3) * u_long;
+  return 2.1L * roundings * (std::fabs(subtree) + 2 * outside_abs);
+}
+
+// Two candidates with equal leaf counts leave out equally long runs of the
+// outside terms; when one run of equal terms spans both subtrees' leaves, the
+// terms that remain form the same sequence. Species 0 is kept out, since it
+// may carry no term at all.
+bool ORU::RepeatsEarlierScore(int n, const GainSearch& w) const {
+  const int m = w.first_of_size[leaf_hi[n] - leaf_lo[n] + 1];
+  if (m < 0 || leaf_lo[n] == 0) return false;
+  if (std::memcmp(&lambda[m][1], &lambda[n][1], sizeof(double)) != 0) return false;
+  return w.run_end[std::min(leaf_lo[m], leaf_lo[n])] >= std::max(leaf_hi[m], leaf_hi[n]);
 }
 
 std::vector<double> ORU::EstimateBackgroundLosses() {
-  q10_probs.assign(GG, std::vector<double>(N, 0.0));
+  // Only the clustered genes' shares are ever compared, so only their rows are
+  // kept: a row per protein would grow with the whole profile times the tree.
+  q10_probs.assign(GG, std::vector<double>());
+  for (int p : cur_proteins) q10_probs[p].assign(N, 0.0);
   std::vector<long long> crossed(N, 0), lost(N, 0);
   std::vector<char> histories;
   const int step = GG / 10;
@@ -121,13 +175,13 @@ void ORU::TallyBackgroundHistory(int p, const char* h, std::vector<long long>& c
                                  std::vector<long long>& lost) {
   const int gl = glinks[p];
   if (gl < S) return;
-  std::vector<double>& share = q10_probs[p];
+  double* share = q10_probs[p].empty() ? nullptr : q10_probs[p].data();
   auto tally = [&](int s) {
     if (h[parent[s]] != 1) return;
     ++crossed[s];
     if (h[s] == 0) {
       ++lost[s];
-      share[s] += kLossWeight;
+      if (share) share[s] += kLossWeight;
     }
   };
   ForSubtree(gl, false, tally);

@@ -36,6 +36,7 @@ struct Options {
   int burnin = 600;
   int mcmc = 400;
   int tries = 5;
+  int caterpillar = 0;  // non-zero: a caterpillar tree, the deepest shape there is
   std::string out = ".";
 };
 
@@ -71,13 +72,23 @@ struct Tree {
   bool IsLeaf(int n) const { return kids[n][0] < 0; }
 };
 
-Tree RandomTree(int S, Random& rnd) {
+// The S leaves, with their numbers in ids.
+Tree Leaves(int S, std::vector<int>& ids) {
   Tree t;
-  std::vector<int> pool;
   for (int s = 0; s < S; ++s) {
     t.kids.push_back({-1, -1});
-    pool.push_back(s);
+    ids.push_back(s);
   }
+  return t;
+}
+
+void AddBranchLengths(Tree& t, Random& rnd) {
+  for (size_t n = 0; n < t.kids.size(); ++n) t.length.push_back(0.05 + 0.45 * rnd.Uniform());
+}
+
+Tree RandomTree(int S, Random& rnd) {
+  std::vector<int> pool;
+  Tree t = Leaves(S, pool);
   while (pool.size() > 1) {
     int a = rnd.Below(pool.size());
     int na = pool[a];
@@ -87,7 +98,21 @@ Tree RandomTree(int S, Random& rnd) {
     pool[b] = static_cast<int>(t.kids.size());
     t.kids.push_back({na, nb});
   }
-  for (size_t n = 0; n < t.kids.size(); ++n) t.length.push_back(0.05 + 0.45 * rnd.Uniform());
+  AddBranchLengths(t, rnd);
+  return t;
+}
+
+// Species joined one at a time, in random order, onto one growing clade.
+Tree CaterpillarTree(int S, Random& rnd) {
+  std::vector<int> order;
+  Tree t = Leaves(S, order);
+  rnd.Shuffle(order);
+  int clade = order[0];
+  for (int i = 1; i < S; ++i) {
+    t.kids.push_back({clade, order[i]});
+    clade = static_cast<int>(t.kids.size()) - 1;
+  }
+  AddBranchLengths(t, rnd);
   return t;
 }
 
@@ -271,7 +296,8 @@ void WriteAnnotations(const Options& o, const std::vector<Gene>& genes, Random& 
 void Usage() {
   std::cerr << "usage: kolve_gen [--seed N] [--species S] [--genes G] [--modules M]\n"
                "                 [--module-size K] [--set-size Z] [--holdout H] [--trees T]\n"
-               "                 [--swaps W] [--burnin B] [--mcmc M] [--tries R] [--out DIR]\n";
+               "                 [--swaps W] [--burnin B] [--mcmc M] [--tries R] [--caterpillar 0|1]\n"
+               "                 [--out DIR]\n";
   exit(2);
 }
 
@@ -281,7 +307,7 @@ Options ParseOptions(int argc, char** argv) {
       {"--species", &o.species}, {"--genes", &o.genes},         {"--modules", &o.modules},
       {"--module-size", &o.module_size}, {"--set-size", &o.set_size}, {"--holdout", &o.holdout},
       {"--trees", &o.trees},     {"--swaps", &o.swaps},         {"--burnin", &o.burnin},
-      {"--mcmc", &o.mcmc},       {"--tries", &o.tries}};
+      {"--mcmc", &o.mcmc},       {"--tries", &o.tries},         {"--caterpillar", &o.caterpillar}};
   for (int i = 1; i < argc; i += 2) {
     std::string key = argv[i];
     if (i + 1 >= argc) Usage();
@@ -304,7 +330,7 @@ int main(int argc, char** argv) {
   Options o = ParseOptions(argc, argv);
   std::filesystem::create_directories(o.out);
   Random rnd(o.seed);
-  Tree tree = RandomTree(o.species, rnd);
+  Tree tree = o.caterpillar ? CaterpillarTree(o.species, rnd) : RandomTree(o.species, rnd);
   std::vector<Gene> genes = MakeGenes(o, tree, rnd);
   WriteAnnotations(o, genes, rnd);
   if (o.trees == 1) {
