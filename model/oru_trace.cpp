@@ -29,6 +29,9 @@ void ORU::DrawTraceTg() {
   }
   EndSweepCounts();
   AddSteadyTerms(trace_samples);
+  // The per-module counts hold several values per node and module; nothing
+  // reads them once the sums are in trace_acc.
+  std::vector<TraceModule>().swap(trace_modules);
   std::cout << std::endl;
 }
 
