@@ -1,7 +1,5 @@
 #include "app/params.h"
 
-#include <sys/stat.h>
-
 #include <climits>
 #include <cstdlib>
 #include <fstream>
@@ -102,16 +100,6 @@ void ReadParamsLine(const std::string& line) {
   if (it != Setters().end()) it->second(value);
 }
 
-bool IsDirectory(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-void Fail(const std::string& message) {
-  std::cerr << message << std::endl;
-  exit(1);
-}
-
 // A log of 0 or of a negative number would turn every likelihood into NaN.
 void CheckProbabilities() {
   if (!(P00 > 0.0 && P00 < 1.0)) Fail("Error. ERROR_RATE must be above 0 and below 1.");
@@ -132,14 +120,19 @@ bool DigitsToInt(const std::string& digits, int& out) {
 
 }  // namespace
 
+void Fail(const std::string& message) {
+  std::cerr << message << std::endl;
+  exit(1);
+}
+
 void LoadParams(int argc, char** argv) {
   std::cout << "Loading input data and running parameters......" << std::endl;
   params_path = argc < 2 ? "params.txt" : argv[1];
   if (argc >= 3) expid = strutils::trim(argv[2], " \t\n");
   if (argc >= 4) expid2 = strutils::trim(argv[3], " \t\n");
 
-  std::ifstream in(params_path);
-  if (in.fail() || IsDirectory(params_path)) {
+  std::ifstream in;
+  if (!fileutils::OpenForReading(in, params_path)) {
     std::cerr << "Cannot open the parameters file: " << params_path << std::endl;
     exit(1);
   }

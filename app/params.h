@@ -38,6 +38,8 @@ extern double T0;
 extern double P00;
 extern double prep_lrate;
 
+// Ends the process with status 1 after message on standard error.
+void Fail(const std::string& message);
 void LoadParams(int argc, char** argv);
 void InitParams(int G);
 void DispParams(PhyloProf profile, int seed);

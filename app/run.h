@@ -28,3 +28,18 @@ PhyloProf LoadAnnotatedProfile(const std::string& path);
 
 // "Clustering ..." line of a built model: all genes, or the chosen set.
 void PrintClusteringLine(const PhyloProf& profile, const ORU& oru, int expid_num);
+
+// True when bytes exceed the machine's physical memory (false when it is not
+// known). Sizes beyond it are refused before they are asked for: the machine
+// could not hold them, and a sanitizer would end the run on the request.
+bool ExceedsPhysicalMemory(double bytes);
+
+// The checks below end the process with status 1 and one line on standard
+// error, before any chain runs.
+// BURNIN + MCMC (after the fall-backs) must be countable in an int, and so
+// must the 20 history-trace sweeps per MCMC update; the score traces of that
+// many sweeps, one per node of each model, must fit in memory.
+void RefuseOversizedSweepCounts(int nodes, int models);
+void RefuseUnwritableTable(const std::string& table_path);
+void RefuseEmptySelection(const ORU& oru);
+void ReportUnwritableTable(const std::string& table_path);

@@ -31,12 +31,14 @@ void LoadTreeModel(int i, std::vector<ORU>& oru_all) {
   PhyloProf profile = LoadAnnotatedProfile(profile_path_cur);
   PhyloTree phytree = LoadPhyloTree(phytree_path_cur);
   InitParams(profile.G);
+  RefuseOversizedSweepCounts(2 * phytree.S - 1, num_trees);
   DispParams(profile, seed);
   int expid_num = GeneSetIndex(profile.C);
   std::cout << "Params done, index of trees: " << i << ", starting" << std::endl;
 
   ORU oru(profile, phytree, expid_num, noclust, sgl_grp, LLR_th, filter_LLR, same_gl ? 1 : 0, seed,
           prep_lrate, P00);
+  RefuseEmptySelection(oru);
   std::cout << "Initiated, index of trees: " << i << ", starting" << std::endl;
   oru.InitMCMC(alpha, num_burn, num_mcmc, num_thin, T0);
   oru.LoadMarLikDB(params_path_cur, false);
@@ -47,15 +49,9 @@ void LoadTreeModel(int i, std::vector<ORU>& oru_all) {
 }
 
 // Room for every model up front, so none is moved once built; false when a
-// tree count that passed the int check is still too large to hold. Counts
-// whose bare model records alone exceed the machine's memory are refused
-// before asking for them (a sanitizer would end the run on such a request).
+// tree count that passed the int check is still too large to hold.
 bool ReserveModels(std::vector<ORU>& oru_all, int T) {
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long page_size = sysconf(_SC_PAGE_SIZE);
-  if (pages > 0 && page_size > 0 &&
-      static_cast<double>(T) * sizeof(ORU) > static_cast<double>(pages) * page_size)
-    return false;
+  if (ExceedsPhysicalMemory(static_cast<double>(T) * sizeof(ORU))) return false;
   try {
     oru_all.reserve(T);
   } catch (const std::bad_alloc&) {
@@ -67,6 +63,12 @@ bool ReserveModels(std::vector<ORU>& oru_all, int T) {
 }
 
 }  // namespace
+
+bool ExceedsPhysicalMemory(double bytes) {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page_size = sysconf(_SC_PAGE_SIZE);
+  return pages > 0 && page_size > 0 && bytes > static_cast<double>(pages) * page_size;
+}
 
 std::string PerTreeName(const std::string& path, const std::string& ending, int index) {
   std::string stem = path;
@@ -83,6 +85,8 @@ int RunMultiTree() {
   }
   std::cout << "Number of trees:" << T << std::endl;
   output_path = OutputName();
+  std::string output_path_cur = output_path + "_tr1_" + std::to_string(0);
+  RefuseUnwritableTable(output_path_cur + ".txt");
 
   for (int i = 0; i < T; ++i) LoadTreeModel(i, oru_all);
   std::string mismatch = FindModelMismatch(oru_all);
@@ -119,10 +123,8 @@ int RunMultiTree() {
   first.FindParalogs(groups);
   first.SortGroupsUni(groups, sort_method);
   FilterGroups(groups);
-  std::string output_path_cur = output_path + "_tr1_" + std::to_string(0);
   if (!first.SaveResultsTxt(groups, output_path_cur)) {
-    std::cerr << "Error. Cannot write the results table: " << output_path_cur << ".txt"
-              << std::endl;
+    ReportUnwritableTable(output_path_cur + ".txt");
     return 1;
   }
   for (int i = 0; i < T; ++i) std::cout << "done: i_tr:" << i << std::endl;

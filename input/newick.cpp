@@ -172,6 +172,15 @@ newick_node* Parse(char* str, const char** why) {
   return ParseGroup(group, 0, true, why);
 }
 
+// A tree saved on Windows reads exactly like its LF twin; a lone CR stays.
+std::string CrLfAsLf(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i)
+    if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') out += text[i];
+  return out;
+}
+
 // Returns the child count of the first internal node that does not have
 // exactly two children, or 2 when there is none.
 int FirstNonBinaryArity(const newick_node* node) {
@@ -298,7 +307,12 @@ void printTree(newick_node* root) {
 }
 
 PhyloTree LoadPhyloTree(std::string phylo_tree_path) {
-  std::string text = strutils::LoadFileToString(phylo_tree_path);
+  std::string raw;
+  if (!fileutils::ReadWholeFile(phylo_tree_path, raw)) {
+    std::cerr << "Error. Cannot open the species tree file: " << phylo_tree_path << std::endl;
+    exit(1);
+  }
+  std::string text = CrLfAsLf(raw);
   const char* why = nullptr;
   newick_node* root = Parse(&text[0], &why);
   if (root == nullptr) {

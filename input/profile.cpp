@@ -28,8 +28,7 @@ bool IsIdColumnName(const std::string& name) {
 }
 
 void OpenOrDie(std::ifstream& in, const std::string& path, const std::string& message) {
-  in.open(path);
-  if (!in) {
+  if (!fileutils::OpenForReading(in, path)) {
     std::cerr << message << std::endl;
     exit(-1);
   }
@@ -117,8 +116,8 @@ void PhyloProf::Init(int _G, int _S) {
 }
 
 PhyloProf LoadPhyloProfiles(std::string profile_path) {
-  std::ifstream in(profile_path);
-  if (!in) {
+  std::ifstream in;
+  if (!fileutils::OpenForReading(in, profile_path)) {
     std::cerr << "(Error. Cannot open the phylogenetic profile input file: " << profile_path << ")"
               << std::endl;
     exit(1);
@@ -143,6 +142,13 @@ PhyloProf LoadPhyloProfiles(std::string profile_path) {
   profile.Init(static_cast<int>(rows.size()), static_cast<int>(profile.species_names.size()));
   for (int g = 0; g < profile.G; ++g) AddRow(profile, g, rows[g]);
   return profile;
+}
+
+std::string RepeatedSpeciesName(const PhyloProf& profile) {
+  std::set<std::string> keys;
+  for (const std::string& name : profile.species_names)
+    if (!keys.insert(strutils::ToLowerCase(Clean(name))).second) return name;
+  return "";
 }
 
 PhyloProf LoadComplexes(PhyloProf profile, std::string complex_path) {

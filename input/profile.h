@@ -41,6 +41,10 @@ struct PhyloProf {
 };
 
 PhyloProf LoadPhyloProfiles(std::string profile_path);
+// The first species name of the profile that repeats an earlier one once
+// both are trimmed and lower-cased, as the tree matching keys them; empty
+// when the names are distinct.
+std::string RepeatedSpeciesName(const PhyloProf& profile);
 PhyloProf LoadComplexes(PhyloProf profile, std::string complex_path);
 PhyloProf LoadpFams(PhyloProf profile, std::string pfamdom_path);
 PhyloProf LoadParalogys(PhyloProf profile, std::string paralog_path);

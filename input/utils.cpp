@@ -1,8 +1,12 @@
 #include "input/utils.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <iterator>
@@ -69,9 +73,9 @@ std::string LoadFileToString(std::ifstream& in) {
 }
 
 std::string LoadFileToString(const char* path) {
-  std::ifstream in(path, std::ios::in | std::ios::binary);
-  if (!in) return "";
-  return LoadFileToString(in);
+  std::string text;
+  if (!fileutils::ReadWholeFile(path, text)) return "";
+  return text;
 }
 
 std::string LoadFileToString(std::string path) { return LoadFileToString(path.c_str()); }
@@ -131,6 +135,29 @@ void RepeatOutputs(int n, std::ostream& out, std::string s) {
 
 namespace fileutils {
 
+namespace {
+
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// mkstemp creates its file for the owner only; a table written in place
+// would have had the usual permissions.
+bool GiveUsualPermissions(int fd) {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return fchmod(fd, 0666 & ~mask) == 0;
+}
+
+}  // namespace
+
 bool file_exists(const std::string& path) {
   std::ifstream in(path);
   return in.good();
@@ -146,6 +173,45 @@ std::vector<std::string> getdir(std::string dir) {
   while (dirent* entry = readdir(dp)) files.push_back(dir + "/" + entry->d_name);
   closedir(dp);
   return files;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool OpenForReading(std::ifstream& in, const std::string& path, std::ios::openmode mode) {
+  if (IsDirectory(path)) return false;
+  in.open(path, mode);
+  return in.is_open();
+}
+
+bool ReadWholeFile(const std::string& path, std::string& text) {
+  std::ifstream in;
+  if (!OpenForReading(in, path, std::ios::in | std::ios::binary)) return false;
+  text.clear();
+  char chunk[1 << 16];
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
+    text.append(chunk, static_cast<size_t>(in.gcount()));
+  return !in.bad();
+}
+
+bool CanCreateFileAt(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string dir =
+      slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  return IsDirectory(dir) && access(dir.c_str(), W_OK | X_OK) == 0;
+}
+
+bool ReplaceFile(const std::string& path, const std::string& text) {
+  std::string temp = path + ".XXXXXX";
+  const int fd = mkstemp(&temp[0]);
+  if (fd < 0) return false;
+  bool ok = GiveUsualPermissions(fd) && WriteAll(fd, text) && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  ok = ok && rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) unlink(temp.c_str());
+  return ok;
 }
 
 }  // namespace fileutils

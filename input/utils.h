@@ -35,6 +35,22 @@ void RepeatOutputs(int n, std::ostream& out, std::string s);
 namespace fileutils {
 bool file_exists(const std::string& path);
 std::vector<std::string> getdir(std::string dir);
+bool IsDirectory(const std::string& path);
+// Opens path for reading; false when it cannot be opened or names a
+// directory (which opens on Linux and then fails every read). Pipes and
+// devices open as usual.
+bool OpenForReading(std::ifstream& in, const std::string& path,
+                    std::ios::openmode mode = std::ios::in);
+// The whole content of path, byte for byte; false when it cannot be opened
+// or read.
+bool ReadWholeFile(const std::string& path, std::string& text);
+// True when the directory that holds (or would hold) path exists and files
+// may be created in it.
+bool CanCreateFileAt(const std::string& path);
+// Writes text to a new file beside path, flushes it to disk and renames it
+// over path, so that path holds either its old content or all of text. On
+// failure the new file is removed and false returned.
+bool ReplaceFile(const std::string& path, const std::string& text);
 }  // namespace fileutils
 
 namespace ctnutils {

@@ -315,7 +315,7 @@ void ORU::Rebuild_Ik() {
 void ORU::MonitorChain() {
   int t = m / num_thin;
   int total = num_burn + num_mcmc;
-  if ((10 * (m + 1)) % total == 0)
+  if ((10LL * (m + 1)) % total == 0)
     std::cout << K << Blanks(5 - numutils::CountDigits(K)) << "| ";
   if (m < num_burn) {
     pm_trace_loglik[cgl][t] = 0;

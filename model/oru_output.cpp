@@ -1,6 +1,7 @@
-#include <fstream>
+#include <sstream>
 #include <string>
 
+#include "input/utils.h"
 #include "model/oru.h"
 
 namespace {
@@ -26,11 +27,12 @@ std::string FamilyLabel(int family) {
   return label;
 }
 
-// Line breaks inside a species name would split the header line.
-std::string WithoutLineBreaks(const std::string& name) {
+// A TAB or line break inside a species name (a tree indented or broken over
+// lines) would shift every later column of the header or split its line.
+std::string HeaderName(const std::string& name) {
   std::string out;
   for (char ch : name)
-    if (ch != '\r' && ch != '\n') out += ch;
+    if (ch != '\t' && ch != '\r' && ch != '\n') out += ch;
   return out;
 }
 
@@ -69,12 +71,11 @@ void ORU::WriteResultRow(std::ostream& out, size_t position, const Group& rec, i
 }
 
 bool ORU::SaveResultsTxt(std::vector<Group>& results, std::string output_path) {
-  std::ofstream out(output_path + ".txt");
-  if (!out.is_open()) return false;
+  std::ostringstream out;
   out.precision(4);
   out << "ECM ID\tNum ECM Genes\tNum Unique ECM Genes\tNum Predicted Genes\tECM Strength\t"
          "Gene Entrez\tGene Symbol\tECM/ECM+\tParalog Group\tFirst Gene in Paralog Group\tLLR\t";
-  for (int s = 0; s < S; ++s) out << WithoutLineBreaks(species_names[s]) << "\t";
+  for (int s = 0; s < S; ++s) out << HeaderName(species_names[s]) << "\t";
   out << "\n";
   for (size_t k = 0; k < results.size(); ++k) {
     const Group& rec = results[k];
@@ -86,6 +87,7 @@ bool ORU::SaveResultsTxt(std::vector<Group>& results, std::string output_path) {
       WriteResultRow(out, k + 1, rec, rec.pred_proteins[j], true, members + j, llr);
     }
   }
-  out.close();
-  return !out.fail();
+  // Written whole beside the old table and renamed over it, so that a full
+  // disk or a crash never leaves a truncated table in its place.
+  return fileutils::ReplaceFile(output_path + ".txt", out.str());
 }

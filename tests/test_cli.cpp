@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+#include "tests/binary_run.h"
+
 namespace {
 
 const std::string kTreeNotice =
@@ -16,18 +18,6 @@ const std::string kTreeNotice =
 const std::string kSetNotice =
     "No gene set ID specified. Running KOLVE analysis on all genes in the input gene set file...\n\n";
 const std::string kLoading = "Loading input data and running parameters......\n";
-
-struct Result {
-  int status;
-  std::string out, err;
-};
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 class CliTest : public ::testing::Test {
  protected:

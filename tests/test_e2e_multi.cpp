@@ -13,19 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/binary_run.h"
+
 namespace {
-
-struct Result {
-  int status;
-  std::string out, err;
-};
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 // Every cache file of one tree, in name order, joined.
 std::string CacheEntries(const std::string& dir, int tree) {

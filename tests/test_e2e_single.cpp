@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/binary_run.h"
+
 namespace {
 
 const char* kHeader =
@@ -21,13 +23,6 @@ const char* kHeader =
 // Columns of the results table, from 0.
 enum { kId = 0, kNum = 1, kNumPred = 3, kStrength = 4, kEntrez = 5, kKind = 7, kLlr = 10 };
 const int kFirstSpecies = 11;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;

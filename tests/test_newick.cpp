@@ -221,16 +221,19 @@ TEST_F(TreeFiles, EveryLoadNumbersFromZero) {
   EXPECT_EQ(second.species_names, (Words{"D", "E", "F"}));
 }
 
-TEST_F(TreeFiles, MissingOrEmptyFileIsOneUnnamedLeaf) {
-  for (const std::string& path : {dir_ + "/missing.nwk", Write("")}) {
-    testing::internal::CaptureStdout();
-    const PhyloTree t = LoadPhyloTree(path);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "-----------1\n Done.\nNumber of species: 1.\n\n");
-    EXPECT_EQ(t.S, 1);
-    EXPECT_EQ(t.species_names, Words{""});
-    EXPECT_EQ(t.distances, std::vector<double>{0.0});
-    EXPECT_EQ(t.dag, Dag(1, {}));
-  }
+TEST_F(TreeFiles, EmptyFileIsOneUnnamedLeafAndUnreadableFileEndsTheRun) {
+  testing::internal::CaptureStdout();
+  const PhyloTree t = LoadPhyloTree(Write(""));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "-----------1\n Done.\nNumber of species: 1.\n\n");
+  EXPECT_EQ(t.S, 1);
+  EXPECT_EQ(t.species_names, Words{""});
+  EXPECT_EQ(t.distances, std::vector<double>{0.0});
+  EXPECT_EQ(t.dag, Dag(1, {}));
+
+  for (const std::string& path : {dir_ + "/missing.nwk", dir_})
+    EXPECT_EXIT(LoadPhyloTree(path), testing::ExitedWithCode(1),
+                testing::Matcher<const std::string&>("Error. Cannot open the species tree file: " +
+                                                     path + "\n"));
 }
 
 TEST_F(TreeFiles, MalformedTreeEndsTheRun) {

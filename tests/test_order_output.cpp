@@ -219,9 +219,9 @@ TEST_F(ResultsTable, EmptyListWritesHeaderOnlyAndUnwritablePathFails) {
   ASSERT_TRUE(oru->SaveResultsTxt(none, Path("empty")));
   EXPECT_EQ(postfix::ReadFile(Path("empty.txt")), header + "SP0\tSP1\tSP2\tSP3\t\n");
   EXPECT_FALSE(oru->SaveResultsTxt(none, Path("missing/dir/out")));
-  // A full disk shows only when the buffered table is flushed.
-  std::filesystem::create_symlink("/dev/full", Path("full.txt"));
-  EXPECT_FALSE(oru->SaveResultsTxt(none, Path("full")));
+  // The table is renamed into place last; a directory in the way fails it.
+  std::filesystem::create_directory(Path("taken.txt"));
+  EXPECT_FALSE(oru->SaveResultsTxt(none, Path("taken")));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -78,6 +79,7 @@ TEST(LoadFileToString, ReadsBytesAsTheyAre) {
   EXPECT_EQ(strutils::LoadFileToString(dir + "/f"), bytes);
   EXPECT_EQ(strutils::LoadFileToString((dir + "/f").c_str()), bytes);
   EXPECT_EQ(strutils::LoadFileToString(dir + "/missing"), "");
+  EXPECT_EQ(strutils::LoadFileToString(dir), "");
 
   std::ifstream in(dir + "/f", std::ios::binary);
   std::string first;
@@ -139,6 +141,49 @@ TEST(Files, ExistenceAndDirectoryListing) {
   Words listed = fileutils::getdir(dir);
   std::sort(listed.begin(), listed.end());
   EXPECT_EQ(listed, (Words{dir + "/.", dir + "/..", dir + "/f"}));
+  std::filesystem::remove_all(dir);
+}
+
+TEST(Files, WholeFilesAreReadOnlyFromFilesThatOpen) {
+  const std::string dir = MakeTempDir();
+  const std::string bytes("a\r\nb\0c", 6);
+  WriteBytes(dir + "/f", bytes);
+  std::string text = "stale";
+  EXPECT_TRUE(fileutils::ReadWholeFile(dir + "/f", text));
+  EXPECT_EQ(text, bytes);
+  EXPECT_FALSE(fileutils::ReadWholeFile(dir + "/missing", text));
+  EXPECT_FALSE(fileutils::ReadWholeFile(dir, text));
+  std::ifstream in;
+  EXPECT_FALSE(fileutils::OpenForReading(in, dir));
+  std::filesystem::remove_all(dir);
+}
+
+TEST(Files, ReplacedFileHoldsOldOrNewContentAndNoLeftover) {
+  const std::string dir = MakeTempDir();
+  const std::string path = dir + "/t.txt";
+  EXPECT_TRUE(fileutils::CanCreateFileAt(path));
+  EXPECT_FALSE(fileutils::CanCreateFileAt(dir + "/none/t.txt"));
+  EXPECT_FALSE(fileutils::CanCreateFileAt(path + "/t.txt"));
+
+  WriteBytes(path, "old table, longer than the new one\n");
+  ASSERT_TRUE(fileutils::ReplaceFile(path, "new\n"));
+  EXPECT_EQ(strutils::LoadFileToString(path), "new\n");
+  // Readable by others as a file written in place would be (umask 022 here).
+  const mode_t mask = umask(022);
+  ASSERT_TRUE(fileutils::ReplaceFile(path, "newer\n"));
+  umask(mask);
+  EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms(0644));
+
+  std::filesystem::create_directory(dir + "/d.txt");
+  EXPECT_FALSE(fileutils::ReplaceFile(dir + "/d.txt", "lost\n"));
+  EXPECT_FALSE(fileutils::ReplaceFile(dir + "/none/t.txt", "lost\n"));
+  Words listed;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    listed.push_back(entry.path().filename().string());
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, (Words{"d.txt", "t.txt"}));
+  EXPECT_EQ(strutils::LoadFileToString(path), "newer\n");
   std::filesystem::remove_all(dir);
 }
 

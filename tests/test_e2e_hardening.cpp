@@ -1,0 +1,268 @@
+// Runs of the real binary on messy files and under faults: results that must
+// not come out silently wrong, failures that must not crash, and failures
+// that must neither lose the previous table nor pass as success.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/binary_run.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KOLVE_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KOLVE_ASAN 1
+#endif
+#endif
+
+namespace {
+
+const std::string kHeader =
+    "ECM ID\tNum ECM Genes\tNum Unique ECM Genes\tNum Predicted Genes\tECM Strength\t"
+    "Gene Entrez\tGene Symbol\tECM/ECM+\tParalog Group\tFirst Gene in Paralog Group\tLLR\t";
+const int kEntrez = 5;
+const int kFirstSpecies = 11;
+
+// Species in another order than the tree's leaves, so that a column taken by
+// position instead of by name shows.
+const std::string kProfile =
+    "ENTREZ\tSYMBOL\tD\tC\tB\tA\n"
+    "1\tG1\t0\t0\t1\t1\n2\tG2\t0\t1\t0\t1\n3\tG3\t1\t1\t1\t0\n"
+    "4\tG4\t0\t0\t1\t1\n5\tG5\t1\t0\t0\t1\n";
+const std::string kSets = "GENE\tSET\n1\tS1\n2\tS1\n3\tS1\n4\tS1\n5\tS1\n";
+const std::string kCrLfTree = "((A:1,\r\nB:1):1,\r\n(C:1,\r\nD:1):1);\r\n";
+
+std::vector<std::string> Split(const std::string& text, char delim) {
+  std::vector<std::string> parts;
+  std::istringstream in(text);
+  for (std::string part; std::getline(in, part, delim);) parts.push_back(part);
+  return parts;
+}
+
+std::string LastLine(const std::string& text) {
+  std::vector<std::string> lines = Split(text, '\n');
+  return lines.empty() ? "" : lines.back();
+}
+
+int Count(const std::string& text, const std::string& piece) {
+  int n = 0;
+  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
+  return n;
+}
+
+class Hardening : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/kolve_hard_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    Write("prof.txt", kProfile);
+    Write("sets.txt", kSets);
+    Write("tree.nwk", "((A:1,B:1):1,(C:1,D:1):1);\n");
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  bool Exists(const std::string& name) const { return access(Path(name).c_str(), F_OK) == 0; }
+
+  void Write(const std::string& name, const std::string& content) {
+    std::ofstream(Path(name), std::ios::binary) << content;
+  }
+
+  void WriteParams(const std::string& extra) {
+    Write("params.txt",
+          "PROFILE_FILE prof.txt\nPHYTREE_FILE tree.nwk\nGENESET_FILE sets.txt\n"
+          "RESULT_PREFIX res\nBURNIN 2\nMCMC 2\nTRIES 1\n" +
+              extra);
+  }
+
+  // shell_prefix runs in the same shell first (limits, traps); the binary
+  // runs under bash, so that process substitution is at hand.
+  Result Run(const std::string& args, const std::string& shell_prefix = "") {
+    std::string script = "cd '" + dir_ + "' && " + shell_prefix + " '" KOLVE_BIN "' " + args +
+                         " >.stdout 2>.stderr </dev/null";
+    std::string cmd = "bash -c \"" + script + "\"";
+    int rc = std::system(cmd.c_str());
+    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, ReadFile(Path(".stdout")),
+            ReadFile(Path(".stderr"))};
+  }
+
+  // A refused run: status 1 and message as the last line on standard error.
+  Result ExpectRefused(const std::string& args, const std::string& message,
+                       const std::string& shell_prefix = "") {
+    Result r = Run(args, shell_prefix);
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_EQ(LastLine(r.err), message) << args;
+    return r;
+  }
+
+  std::vector<std::string> Entries() const {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir_.c_str())) {
+      while (dirent* e = readdir(d))
+        if (e->d_name[0] != '.') names.push_back(e->d_name);
+      closedir(d);
+    }
+    return names;
+  }
+
+  // The table names the species A to D in leaf order, without any TAB or
+  // line break of the tree text, and every row carries the profile's cell
+  // of each species under that species' name.
+  void ExpectTableFollowsTheProfile(const std::string& table) {
+    std::vector<std::string> lines = Split(ReadFile(Path(table)), '\n');
+    ASSERT_GT(lines.size(), 1u) << table;
+    EXPECT_EQ(lines[0], kHeader + "A\tB\tC\tD\t");
+    std::vector<std::string> header = Split(lines[0], '\t');
+
+    std::map<std::string, std::map<std::string, std::string>> cell;  // by gene, species
+    std::vector<std::string> prof = Split(kProfile, '\n');
+    std::vector<std::string> species = Split(prof[0], '\t');
+    for (size_t i = 1; i < prof.size(); ++i) {
+      std::vector<std::string> f = Split(prof[i], '\t');
+      for (size_t s = 2; s < f.size(); ++s) cell[f[0]][species[s]] = f[s];
+    }
+    for (size_t i = 1; i < lines.size(); ++i) {
+      std::vector<std::string> row = Split(lines[i], '\t');
+      ASSERT_EQ(row.size(), header.size()) << lines[i];
+      for (size_t s = kFirstSpecies; s < row.size(); ++s)
+        EXPECT_EQ(row[s], cell[row[kEntrez]][header[s]]) << row[kEntrez] << " " << header[s];
+    }
+  }
+
+  std::string dir_;
+};
+
+TEST_F(Hardening, MessyTreesAndRepeatedSpeciesNeverGiveWrongTables) {
+  WriteParams("");
+  Write("tree.nwk", kCrLfTree);
+  Result r = Run("params.txt");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Count(r.out, "match perfectly"), 1);
+  ExpectTableFollowsTheProfile("res.txt");
+
+  Write("tree.nwk", "((A:1,\tB:1):1,(C:1,\tD:1):1);\n");
+  r = Run("params.txt");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Count(r.out, "match perfectly"), 1);
+  ExpectTableFollowsTheProfile("res.txt");
+
+  // Two trees, both saved with CR-LF.
+  for (const std::string i : {"0", "1"}) {
+    Write("prof_" + i + ".txt", kProfile);
+    Write("tree_" + i + ".nwk", kCrLfTree);
+  }
+  r = Run("params.txt 0 2");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Count(r.out, "match perfectly"), 2);
+  ExpectTableFollowsTheProfile("res_0_2_tr1_0.txt");
+
+  std::remove(Path("res.txt").c_str());
+  Write("prof.txt", "ENTREZ\tSYMBOL\tD\tC\tc \tA\n1\tG1\t0\t0\t1\t1\n");
+  Write("tree.nwk", "((A:1,B:1):1,(C:1,D:1):1);\n");
+  r = ExpectRefused("params.txt",
+                    "Error. The phylogenetic profile names the species C twice (letter case and "
+                    "surrounding blanks are ignored): prof.txt");
+  EXPECT_EQ(r.out.find("-----------"), std::string::npos) << "refused before the tree is read";
+  EXPECT_FALSE(Exists("res.txt"));
+}
+
+TEST_F(Hardening, UnreadableInputsAndOversizedRunsEndWithOneLine) {
+  WriteParams("PHYTREE_FILE none.nwk\n");
+  ExpectRefused("params.txt", "Error. Cannot open the species tree file: none.nwk");
+
+  // A directory reads exactly like a path that cannot be opened.
+  ASSERT_EQ(mkdir(Path("folder").c_str(), 0755), 0);
+  for (const std::string key : {"PHYTREE_FILE", "PROFILE_FILE", "GENESET_FILE", "PARALOG_FILE",
+                                "PFAMDOM_FILE", "FILTER_FILE"}) {
+    WriteParams(key + " none\n");
+    Result missing = Run("params.txt");
+    WriteParams(key + " folder\n");
+    Result folder = Run("params.txt");
+    EXPECT_NE(missing.status, 0) << key;
+    EXPECT_EQ(folder.status, missing.status) << key;
+    std::string expected = LastLine(missing.err);
+    const size_t at = expected.find("none");
+    if (at != std::string::npos) expected.replace(at, 4, "folder");
+    EXPECT_EQ(LastLine(folder.err), expected) << key;
+  }
+
+  // Pipes are no directories: process substitution keeps working.
+  WriteParams("PROFILE_FILE /dev/fd/3\nPHYTREE_FILE /dev/fd/4\n");
+  Result r = Run("params.txt 3< <(cat prof.txt) 4< <(cat tree.nwk)");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Count(r.out, "match perfectly"), 1);
+  EXPECT_TRUE(Exists("res.txt"));
+
+  const std::pair<std::string, std::string> oversized[] = {
+      {"BURNIN 2147483647\n", "Error. BURNIN 2147483647 with MCMC 2"},
+      {"MCMC 200000000\n", "Error. BURNIN 2 with MCMC 200000000"},
+  };
+  for (const auto& [line, counts] : oversized) {
+    WriteParams(line);
+    ExpectRefused("params.txt", counts + " is more sweeps than the run can count or hold.");
+  }
+
+#ifndef KOLVE_ASAN  // the sanitizer's allocator ends the run itself
+  // 7 nodes of 20 million scores each do not fit in 400 MB.
+  WriteParams("MCMC 20000000\n");
+  ExpectRefused("params.txt",
+                "Error. Out of memory: the inputs or the sweep counts need more memory than the "
+                "run can get.",
+                "ulimit -v 400000; timeout 120");
+#endif
+}
+
+TEST_F(Hardening, FailedRunsKeepTheOldTableAndNeverPassAsSuccess) {
+  std::string gen = "'" KOLVE_GEN_BIN "' --seed 3 --species 30 --genes 60 --modules 2 "
+                    "--module-size 5 --set-size 30 --burnin 5 --mcmc 5 --tries 1 --out '" +
+                    dir_ + "' >/dev/null";
+  ASSERT_EQ(std::system(gen.c_str()), 0);
+  ASSERT_EQ(Run("params.txt").status, 0);
+  ASSERT_GT(ReadFile(Path("results.txt")).size(), 1024u);
+
+  // A disk that fills up after the first block (the warm cache adds no file).
+  Write("results.txt", "OLD\n");
+  ExpectRefused("params.txt", "Error. Cannot write the results table: results.txt",
+                "trap '' XFSZ; ulimit -f 1;");
+  EXPECT_EQ(ReadFile(Path("results.txt")), "OLD\n");
+  for (const std::string& name : Entries())
+    EXPECT_TRUE(name.rfind("results", 0) != 0 || name == "results.txt") << name;
+
+  // Unwritable output directories are refused before anything is computed.
+  std::system(("rm -rf '" + Path("caches") + "'").c_str());
+  const std::pair<std::string, std::string> unwritable[] = {
+      {"params.txt", "prof.txt/res.txt"},
+      {"params.txt 0 2", "prof.txt/res_0_2_tr1_0.txt"},
+  };
+  for (const auto& [args, table] : unwritable) {
+    std::ofstream(Path("params.txt"), std::ios::app) << "RESULT_PREFIX prof.txt/res\n";
+    ExpectRefused(args, "Error. Cannot write the results table: " + table);
+    EXPECT_FALSE(Exists("caches")) << args;
+  }
+
+  // Nothing to cluster: an empty gene-set file, or a profile of a header only.
+  const std::string nothing =
+      "Error. Nothing to cluster: the gene-set file names no gene of the profile.";
+  WriteParams("");
+  Write("tree.nwk", "((A:1,B:1):1,(C:1,D:1):1);\n");
+  Write("prof.txt", kProfile);
+  Write("sets.txt", "GENE\tSET\n");
+  ExpectRefused("params.txt", nothing);
+  Write("sets.txt", kSets);
+  Write("prof.txt", "ENTREZ\tSYMBOL\tD\tC\tB\tA\n");
+  ExpectRefused("params.txt", nothing);
+  EXPECT_FALSE(Exists("res.txt"));
+  EXPECT_FALSE(Exists("caches"));
+}
+
+}  // namespace
