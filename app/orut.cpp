@@ -623,7 +623,7 @@ void ClusterProteinInComplexTree(int chain_id, std::vector<ORU>& orut,
     bool report = m_tr > orut[id_tree_cur].num_burn && flag;
     if (report)
       std::cout << "Current step: " << m_tr << ", as of "
-                << ((m_tr + 1) * 100) / (num_burn + num_mcmc) << "%." << std::endl;
+                << ((m_tr + 1) * 100LL) / (num_burn + num_mcmc) << "%." << std::endl;
     for (ORU& o : orut) o.m = m_tr;
     SweepClasses(orut, id_tree_cur, max_id_tree, report);
     MonitorChainTree(orut, max_I_k_tree, max_id_tree, max_marloglik_tree, id_tree_cur,

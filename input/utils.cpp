@@ -137,17 +137,6 @@ namespace fileutils {
 
 namespace {
 
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // mkstemp creates its file for the owner only; a table written in place
 // would have had the usual permissions.
 bool GiveUsualPermissions(int fd) {
@@ -173,6 +162,17 @@ std::vector<std::string> getdir(std::string dir) {
   while (dirent* entry = readdir(dp)) files.push_back(dir + "/" + entry->d_name);
   closedir(dp);
   return files;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
 }
 
 bool IsDirectory(const std::string& path) {

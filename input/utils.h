@@ -35,6 +35,8 @@ void RepeatOutputs(int n, std::ostream& out, std::string s);
 namespace fileutils {
 bool file_exists(const std::string& path);
 std::vector<std::string> getdir(std::string dir);
+// Writes all of text to fd, going on after interrupted or partial writes.
+bool WriteAll(int fd, const std::string& text);
 bool IsDirectory(const std::string& path);
 // Opens path for reading; false when it cannot be opened or names a
 // directory (which opens on Linux and then fails every read). Pipes and

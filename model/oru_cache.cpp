@@ -59,19 +59,6 @@ bool ReadWhole(const std::string& field, Number& value) {
   return in.eof();
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 void WarnSaveFailed(const std::string& path, int err) {
   std::cerr << "Warning: cannot save the marginal-likelihood cache in " << path << ": "
             << std::strerror(err) << std::endl;
@@ -85,7 +72,7 @@ std::string WriteTempFile(const std::string& dir, const std::string& text) {
   name.push_back('\0');
   int fd = mkstemp(name.data());
   if (fd < 0) return "";
-  bool ok = WriteAll(fd, text) && fsync(fd) == 0;
+  bool ok = fileutils::WriteAll(fd, text) && fsync(fd) == 0;
   int err = errno;
   if (close(fd) != 0 && ok) {
     ok = false;
