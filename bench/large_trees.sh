@@ -5,10 +5,7 @@
 # at default sampler settings (several minutes). Prints elapsed time and peak
 # memory of each run. BUILD names the build directory (default: build).
 set -euo pipefail
-ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-BUILD="${BUILD:-$ROOT/build}"
-cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$BUILD" --target kolve kolve_gen -j"$(nproc)" >/dev/null
+source "$(dirname "${BASH_SOURCE[0]}")/build_release.sh"
 
 WORK="$(mktemp -d /tmp/kolve_large_XXXXXX)"
 run() {

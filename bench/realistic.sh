@@ -4,10 +4,7 @@
 # (BURNIN 600, MCMC 400, TRIES 5) and a cold cache. Prints the elapsed time and
 # the peak memory. BUILD names the build directory (default: build).
 set -euo pipefail
-ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-BUILD="${BUILD:-$ROOT/build}"
-cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$BUILD" --target kolve kolve_gen -j"$(nproc)" >/dev/null
+source "$(dirname "${BASH_SOURCE[0]}")/build_release.sh"
 
 WORK="$(mktemp -d /tmp/kolve_realistic_XXXXXX)"
 "$BUILD/kolve_gen" --seed 1 --species 138 --genes 20000 --modules 10 --module-size 12 \
