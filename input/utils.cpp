@@ -203,15 +203,28 @@ bool CanCreateFileAt(const std::string& path) {
   return IsDirectory(dir) && access(dir.c_str(), W_OK | X_OK) == 0;
 }
 
-bool ReplaceFile(const std::string& path, const std::string& text) {
-  std::string temp = path + ".XXXXXX";
+std::string WriteTempFile(const std::string& prefix, const std::string& text) {
+  std::string temp = prefix + "XXXXXX";
   const int fd = mkstemp(&temp[0]);
-  if (fd < 0) return false;
+  if (fd < 0) return "";
   bool ok = GiveUsualPermissions(fd) && WriteAll(fd, text) && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  ok = ok && rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) unlink(temp.c_str());
-  return ok;
+  int err = errno;
+  if (close(fd) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  if (ok) return temp;
+  unlink(temp.c_str());
+  errno = err;
+  return "";
+}
+
+bool ReplaceFile(const std::string& path, const std::string& text) {
+  const std::string temp = WriteTempFile(path + ".", text);
+  if (temp.empty()) return false;
+  if (rename(temp.c_str(), path.c_str()) == 0) return true;
+  unlink(temp.c_str());
+  return false;
 }
 
 }  // namespace fileutils

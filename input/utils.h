@@ -49,6 +49,10 @@ bool ReadWholeFile(const std::string& path, std::string& text);
 // True when the directory that holds (or would hold) path exists and files
 // may be created in it.
 bool CanCreateFileAt(const std::string& path);
+// Writes text to a new file named prefix plus six random characters, with the
+// permissions a newly created file gets, and flushes it to disk. Returns its
+// path, or "" with errno set and nothing left behind.
+std::string WriteTempFile(const std::string& prefix, const std::string& text);
 // Writes text to a new file beside path, flushes it to disk and renames it
 // over path, so that path holds either its old content or all of text. On
 // failure the new file is removed and false returned.

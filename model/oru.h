@@ -335,6 +335,7 @@ class ORU {
   struct GainSearch {
     std::vector<double> outside;          // per species, its term outside a candidate's subtree
     std::vector<long double> prefix;      // prefix[s]: the counted terms of species below s
+    long double outside_abs = 0.0L;       // sum of the terms' magnitudes
     std::vector<int> run_end;             // last species of the run of equal terms holding s
     std::vector<long double> estimate, error;  // per candidate node
     std::vector<int> first_of_size;       // per leaf count, the first candidate scored literally

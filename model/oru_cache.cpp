@@ -64,28 +64,6 @@ void WarnSaveFailed(const std::string& path, int err) {
             << std::strerror(err) << std::endl;
 }
 
-// Writes text to a fresh temporary file of dir; returns its path, or "" with
-// errno set.
-std::string WriteTempFile(const std::string& dir, const std::string& text) {
-  std::string tmpl = dir + "/.saving_XXXXXX";
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back('\0');
-  int fd = mkstemp(name.data());
-  if (fd < 0) return "";
-  bool ok = fileutils::WriteAll(fd, text) && fsync(fd) == 0;
-  int err = errno;
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
-    unlink(name.data());
-    errno = err;
-    return "";
-  }
-  return std::string(name.data());
-}
-
 // Gives the complete temporary file its final "<stem>.txt" name without ever
 // replacing an existing file: link(2) fails on an existing name, so a
 // colliding save moves on to "<stem>_1.txt", "<stem>_2.txt", ...
@@ -187,7 +165,7 @@ void ORU::SaveMarLikDB() {
     return;
   }
 
-  std::string tmp = WriteTempFile(mldb_path, text.str());
+  std::string tmp = fileutils::WriteTempFile(mldb_path + "/.saving_", text.str());
   if (tmp.empty()) {
     WarnSaveFailed(mldb_path, errno);
     return;

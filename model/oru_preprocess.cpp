@@ -71,15 +71,13 @@ int ORU::BestGainNode(int p, GainSearch& w, long double error_scale) {
   PrepareOutsideTerms(row, w);
 
   const long double total = w.prefix[S];
-  long double outside_abs = 0.0L;
-  for (int s = 0; s < S; ++s) outside_abs += std::fabs(static_cast<long double>(w.outside[s]));
   w.estimate.resize(N);
   w.error.resize(N);
   long double best_lower = -std::numeric_limits<long double>::infinity();
   for (int n = 0; n < N; ++n) {
     const long double subtree = lambda[n][1];
     w.estimate[n] = (subtree + w.prefix[leaf_lo[n]]) + (total - w.prefix[leaf_hi[n] + 1]);
-    w.error[n] = error_scale * GainScoreErrorBound(subtree, outside_abs);
+    w.error[n] = error_scale * GainScoreErrorBound(subtree, w.outside_abs);
     const long double lower = w.estimate[n] - w.error[n];
     if (lower > best_lower) best_lower = lower;
   }
@@ -110,9 +108,11 @@ void ORU::PrepareOutsideTerms(const std::vector<bool>& row, GainSearch& w) const
   w.prefix.resize(S + 1);
   w.run_end.resize(S);
   w.prefix[0] = 0.0L;
+  w.outside_abs = 0.0L;
   for (int s = 0; s < S; ++s) {
     w.outside[s] = s > 0 ? gain_obs[row[s]][0] : species0 ? gain_obs0[row[s]][0] : 0.0;
     w.prefix[s + 1] = w.prefix[s] + w.outside[s];
+    w.outside_abs += std::fabs(static_cast<long double>(w.outside[s]));
   }
   for (int s = S - 1; s >= 0; --s)
     w.run_end[s] = s + 1 < S && w.outside[s + 1] == w.outside[s] ? w.run_end[s + 1] : s;

@@ -123,21 +123,15 @@ TEST_F(CliTest, GeneSetIdNamingNoSet) {
                        "Error. The gene set ID 99999999999 names no gene set (there are 1).\n");
 }
 
-TEST_F(CliTest, TreeCountBeyondIntRefusedBeforeLoading) {
+// Beyond an int, and within one but more models than any machine holds.
+TEST_F(CliTest, TreeCountsTooLargeAreRefusedBeforeLoadingWithoutCrash) {
   WriteParams("");
-  Result r = Run("params.txt 1 3000000000");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, kLoading);
-  EXPECT_EQ(r.err, "Error. The number of trees 3000000000 is too large.\n");
-}
-
-TEST_F(CliTest, TreeCountTooLargeToHoldRefusedWithoutCrash) {
-  // Fits an int, but no machine holds that many models.
-  WriteParams("");
-  Result r = Run("params.txt 1 2147483647");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, kLoading);
-  EXPECT_EQ(r.err, "Error. The number of trees 2147483647 is too large.\n");
+  for (const std::string count : {"3000000000", "2147483647"}) {
+    Result r = Run("params.txt 1 " + count);
+    EXPECT_EQ(r.status, 1) << count;
+    EXPECT_EQ(r.out, kLoading) << count;
+    EXPECT_EQ(r.err, "Error. The number of trees " + count + " is too large.\n");
+  }
 }
 
 TEST_F(CliTest, ProbabilitiesOutsideUnitIntervalRefused) {
