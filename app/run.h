@@ -40,6 +40,9 @@ bool ExceedsPhysicalMemory(double bytes);
 // must the 20 history-trace sweeps per MCMC update; the score traces of that
 // many sweeps, one per node of each model, must fit in memory.
 void RefuseOversizedSweepCounts(int nodes, int models);
+// The table must be writable, or creatable in its directory (through
+// symbolic links); the message gives the reason.
 void RefuseUnwritableTable(const std::string& table_path);
 void RefuseEmptySelection(const ORU& oru);
-void ReportUnwritableTable(const std::string& table_path);
+// One line naming the table and the reason, err, that it cannot be written.
+void ReportUnwritableTable(const std::string& table_path, int err);

@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <cerrno>
 #include <ctime>
 #include <iostream>
 #include <new>
@@ -124,7 +125,7 @@ int RunMultiTree() {
   first.SortGroupsUni(groups, sort_method);
   FilterGroups(groups);
   if (!first.SaveResultsTxt(groups, output_path_cur)) {
-    ReportUnwritableTable(output_path_cur + ".txt");
+    ReportUnwritableTable(output_path_cur + ".txt", errno);
     return 1;
   }
   for (int i = 0; i < T; ++i) std::cout << "done: i_tr:" << i << std::endl;

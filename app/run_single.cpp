@@ -1,5 +1,7 @@
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <utility>
@@ -60,13 +62,15 @@ void RefuseOversizedSweepCounts(int nodes, int models) {
        " is more sweeps than the run can count or hold.");
 }
 
-void ReportUnwritableTable(const std::string& table_path) {
-  std::cerr << "Error. Cannot write the results table: " << table_path << std::endl;
+void ReportUnwritableTable(const std::string& table_path, int err) {
+  std::cerr << "Error. Cannot write the results table: " << table_path << ": "
+            << std::strerror(err) << std::endl;
 }
 
 void RefuseUnwritableTable(const std::string& table_path) {
-  if (fileutils::CanCreateFileAt(table_path)) return;
-  ReportUnwritableTable(table_path);
+  const int err = fileutils::WhyCannotWrite(table_path);
+  if (err == 0) return;
+  ReportUnwritableTable(table_path, err);
   exit(1);
 }
 
@@ -109,7 +113,7 @@ int RunSingleTree() {
   oru.SortGroupsUni(groups, sort_method);
   FilterGroups(groups);
   if (!oru.SaveResultsTxt(groups, output_path)) {
-    ReportUnwritableTable(output_path + ".txt");
+    ReportUnwritableTable(output_path + ".txt", errno);
     return 1;
   }
   return 0;

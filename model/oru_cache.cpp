@@ -65,12 +65,12 @@ void WarnSaveFailed(const std::string& path, int err) {
 }
 
 // Gives the complete temporary file its final "<stem>.txt" name without ever
-// replacing an existing file: link(2) fails on an existing name, so a
-// colliding save moves on to "<stem>_1.txt", "<stem>_2.txt", ...
+// replacing an existing file: a colliding save moves on to "<stem>_1.txt",
+// "<stem>_2.txt", ...
 bool PublishExclusively(const std::string& tmp, const std::string& dir, const std::string& stem) {
   for (long i = 0;; ++i) {
     std::string name = dir + "/" + stem + (i == 0 ? "" : "_" + std::to_string(i)) + ".txt";
-    if (link(tmp.c_str(), name.c_str()) == 0) return true;
+    if (fileutils::PublishWithoutReplacing(tmp, name)) return true;
     if (errno != EEXIST) return false;
   }
 }
@@ -170,7 +170,8 @@ void ORU::SaveMarLikDB() {
     WarnSaveFailed(mldb_path, errno);
     return;
   }
-  if (!PublishExclusively(tmp, mldb_path, std::to_string(static_cast<long long>(time(nullptr)))))
-    WarnSaveFailed(mldb_path, errno);
+  if (PublishExclusively(tmp, mldb_path, std::to_string(static_cast<long long>(time(nullptr)))))
+    return;
+  WarnSaveFailed(mldb_path, errno);
   unlink(tmp.c_str());
 }

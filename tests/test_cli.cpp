@@ -185,7 +185,7 @@ TEST_F(CliTest, UnwritableResultsTableIsAFailure) {
   Result r = Run("params.txt");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, kTreeNotice + kSetNotice +
-                       "Error. Cannot write the results table: no/such/dir/res.txt\n");
+                       "Error. Cannot write the results table: no/such/dir/res.txt: No such file or directory\n");
 }
 
 }  // namespace

@@ -139,8 +139,41 @@ class Hardening : public ::testing::Test {
     }
   }
 
+  // The generated case with a warm cache; returns its table, which every
+  // later run of the same parameters must write byte for byte.
+  std::string GenerateCase() {
+    std::string gen = "'" KOLVE_GEN_BIN "' --seed 3 --species 30 --genes 60 --modules 2 "
+                      "--module-size 5 --set-size 30 --burnin 5 --mcmc 5 --tries 1 --out '" +
+                      dir_ + "' >/dev/null";
+    EXPECT_EQ(std::system(gen.c_str()), 0);
+    EXPECT_EQ(Run("params.txt").status, 0);
+    std::string table = ReadFile(Path("results.txt"));
+    EXPECT_GT(table.size(), 1024u);
+    return table;
+  }
+
   std::string dir_;
 };
+
+using Names = std::vector<std::string>;
+
+// Temporary files of the table and cache writers left in dir.
+Names TempFilesIn(const std::string& dir) {
+  Names names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d)) {
+      const std::string name = e->d_name;
+      if (name.rfind(".kolve_", 0) == 0 || name.rfind(".saving_", 0) == 0) names.push_back(name);
+    }
+    closedir(d);
+  }
+  return names;
+}
+
+int ModeOf(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
 
 TEST_F(Hardening, MessyTreesAndRepeatedSpeciesNeverGiveWrongTables) {
   WriteParams("");
@@ -223,20 +256,17 @@ TEST_F(Hardening, UnreadableInputsAndOversizedRunsEndWithOneLine) {
 }
 
 TEST_F(Hardening, FailedRunsKeepTheOldTableAndNeverPassAsSuccess) {
-  std::string gen = "'" KOLVE_GEN_BIN "' --seed 3 --species 30 --genes 60 --modules 2 "
-                    "--module-size 5 --set-size 30 --burnin 5 --mcmc 5 --tries 1 --out '" +
-                    dir_ + "' >/dev/null";
-  ASSERT_EQ(std::system(gen.c_str()), 0);
-  ASSERT_EQ(Run("params.txt").status, 0);
-  ASSERT_GT(ReadFile(Path("results.txt")).size(), 1024u);
+  GenerateCase();
 
   // A disk that fills up after the first block (the warm cache adds no file).
+  // The limit's signal is left as it comes: the run must not die of it.
   Write("results.txt", "OLD\n");
-  ExpectRefused("params.txt", "Error. Cannot write the results table: results.txt",
-                "trap '' XFSZ; ulimit -f 1;");
+  ExpectRefused("params.txt", "Error. Cannot write the results table: results.txt: File too large",
+                "ulimit -f 1;");
   EXPECT_EQ(ReadFile(Path("results.txt")), "OLD\n");
   for (const std::string& name : Entries())
     EXPECT_TRUE(name.rfind("results", 0) != 0 || name == "results.txt") << name;
+  EXPECT_EQ(TempFilesIn(dir_), Names{});
 
   // Unwritable output directories are refused before anything is computed.
   std::system(("rm -rf '" + Path("caches") + "'").c_str());
@@ -246,7 +276,7 @@ TEST_F(Hardening, FailedRunsKeepTheOldTableAndNeverPassAsSuccess) {
   };
   for (const auto& [args, table] : unwritable) {
     std::ofstream(Path("params.txt"), std::ios::app) << "RESULT_PREFIX prof.txt/res\n";
-    ExpectRefused(args, "Error. Cannot write the results table: " + table);
+    ExpectRefused(args, "Error. Cannot write the results table: " + table + ": Not a directory");
     EXPECT_FALSE(Exists("caches")) << args;
   }
 
@@ -263,6 +293,136 @@ TEST_F(Hardening, FailedRunsKeepTheOldTableAndNeverPassAsSuccess) {
   ExpectRefused("params.txt", nothing);
   EXPECT_FALSE(Exists("res.txt"));
   EXPECT_FALSE(Exists("caches"));
+}
+
+// Tables kept where users keep them: behind links, private, under long names,
+// and on file systems that refuse chmod or hard links.
+TEST_F(Hardening, TablesKeepTheirLinksModesAndNamesOnEveryFileSystem) {
+  const std::string table = GenerateCase();
+  const std::string elsewhere = Path("elsewhere");
+  ASSERT_EQ(mkdir(elsewhere.c_str(), 0755), 0);
+  ASSERT_EQ(std::remove(Path("results.txt").c_str()), 0);
+  ASSERT_EQ(symlink("elsewhere/kept.txt", Path("results.txt").c_str()), 0);
+  struct stat st;
+
+  // A dangling link: its target is created, with the usual mode.
+  ASSERT_EQ(Run("params.txt", "umask 027;").status, 0);
+  EXPECT_EQ(ReadFile(elsewhere + "/kept.txt"), table);
+  EXPECT_EQ(ModeOf(elsewhere + "/kept.txt"), 0640);
+  // A private table behind the link: rewritten there, still private and,
+  // where the run may give it, still its owner's.
+  Write("elsewhere/kept.txt", "OLD\n");
+  ASSERT_EQ(chmod((elsewhere + "/kept.txt").c_str(), 0600), 0);
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown((elsewhere + "/kept.txt").c_str(), 65534, 65534), 0);
+  }
+  ASSERT_EQ(Run("params.txt").status, 0);
+  EXPECT_EQ(ReadFile(elsewhere + "/kept.txt"), table);
+  EXPECT_EQ(ModeOf(elsewhere + "/kept.txt"), 0600);
+  ASSERT_EQ(stat((elsewhere + "/kept.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, root ? 65534u : geteuid());
+  ASSERT_EQ(lstat(Path("results.txt").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(TempFilesIn(dir_), Names{});
+  EXPECT_EQ(TempFilesIn(elsewhere), Names{});
+
+  // The longest name a file system allows (255 bytes).
+  const std::string longest(251, 'r');
+  std::ofstream(Path("params.txt"), std::ios::app) << "RESULT_PREFIX " << longest << "\n";
+  ASSERT_EQ(Run("params.txt").status, 0);
+  EXPECT_EQ(ReadFile(Path(longest + ".txt")), table);
+
+  // A directory in the way is found before anything is computed.
+  std::ofstream(Path("params.txt"), std::ios::app) << "RESULT_PREFIX res\n";
+  ASSERT_EQ(mkdir(Path("res.txt").c_str(), 0755), 0);
+  Result r = ExpectRefused("params.txt", "Error. Cannot write the results table: res.txt: Is a "
+                                         "directory");
+  EXPECT_EQ(r.out.find("Clustering"), std::string::npos);
+
+  // File systems without chmod or hard links, cold cache: the table is
+  // written and the cache saved whole, under its own name only.
+  const std::string cache = Path("caches/marlik/params_txt");
+  const std::string faults = "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD='" KOLVE_FAULT_SHIM
+                             "' KOLVE_FAULTS=";
+  auto cache_files = [&] {
+    Names names;
+    if (DIR* d = opendir(cache.c_str())) {
+      while (dirent* e = readdir(d))
+        if (e->d_name[0] != '.') names.push_back(e->d_name);
+      closedir(d);
+    }
+    return names;
+  };
+  std::system(("rm -rf '" + Path("caches") + "' '" + Path("res.txt") + "'").c_str());
+  r = Run("params.txt", faults + "chmod,link");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.find("Warning"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFile(Path("res.txt")), table);
+  EXPECT_EQ(cache_files().size(), 1u);
+  // No atomic way to publish: a warning, no cache file, nothing left over.
+  std::system(("rm -rf '" + Path("caches") + "'").c_str());
+  r = Run("params.txt", faults + "link,rename2");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Warning: cannot save the marginal-likelihood cache in "
+                       "caches/marlik/params_txt: Operation not permitted"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(cache_files(), Names{});
+  EXPECT_EQ(TempFilesIn(cache), Names{});
+}
+
+// A read-only table is refused up front; a writable table in a folder that
+// takes no new files is written in place, and a file-size limit there still
+// leaves the old table whole. Root passes every permission check, so as root
+// these run as nobody.
+TEST_F(Hardening, ReadOnlyTablesAndClosedFoldersAreHandledAsInPlace) {
+  const bool root = geteuid() == 0;
+  const std::string as_user = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  const std::string table = GenerateCase();
+  if (root) {
+    ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
+    if (std::system((as_user + "test -x '" KOLVE_BIN "'").c_str()) != 0)
+      GTEST_SKIP() << "cannot run the binary as user nobody (setpriv, or folders it cannot enter)";
+  }
+  auto give_to_user = [&](const std::string& name) {
+    if (!root) return;
+    ASSERT_EQ(chown(Path(name).c_str(), 65534, 65534), 0);
+  };
+
+  Write("results.txt", "OLD\n");
+  give_to_user("results.txt");
+  ASSERT_EQ(chmod(Path("results.txt").c_str(), 0444), 0);
+  Result r = ExpectRefused(
+      "params.txt", "Error. Cannot write the results table: results.txt: Permission denied", as_user);
+  EXPECT_EQ(r.out.find("Clustering"), std::string::npos);
+  EXPECT_EQ(ReadFile(Path("results.txt")), "OLD\n");
+
+  ASSERT_EQ(mkdir(Path("closed").c_str(), 0755), 0);
+  Write("closed/results.txt", "OLD\n");
+  give_to_user("closed/results.txt");
+  ASSERT_EQ(chmod(Path("closed").c_str(), 0555), 0);
+  std::ofstream(Path("params.txt"), std::ios::app) << "RESULT_PREFIX closed/results\n";
+  r = ExpectRefused("params.txt",
+                    "Error. Cannot write the results table: closed/results.txt: File too large",
+                    "ulimit -f 1; " + as_user);
+  EXPECT_EQ(ReadFile(Path("closed/results.txt")), "OLD\n");
+  r = Run("params.txt", as_user);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(Path("closed/results.txt")), table);
+  ASSERT_EQ(chmod(Path("closed").c_str(), 0755), 0);
+
+  // Another user's table open to all, in a shared sticky folder.
+  if (!root) return;
+  ASSERT_EQ(mkdir(Path("shared").c_str(), 0755), 0);
+  ASSERT_EQ(chmod(Path("shared").c_str(), 01777), 0);
+  Write("shared/results.txt", "OLD\n");
+  ASSERT_EQ(chmod(Path("shared/results.txt").c_str(), 0666), 0);
+  std::ofstream(Path("params.txt"), std::ios::app) << "RESULT_PREFIX shared/results\n";
+  r = Run("params.txt", as_user);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(Path("shared/results.txt")), table);
+  EXPECT_EQ(TempFilesIn(Path("shared")), Names{});
 }
 
 }  // namespace

@@ -161,9 +161,8 @@ TEST(Files, WholeFilesAreReadOnlyFromFilesThatOpen) {
 TEST(Files, ReplacedFileHoldsOldOrNewContentAndNoLeftover) {
   const std::string dir = MakeTempDir();
   const std::string path = dir + "/t.txt";
-  EXPECT_TRUE(fileutils::CanCreateFileAt(path));
-  EXPECT_FALSE(fileutils::CanCreateFileAt(dir + "/none/t.txt"));
-  EXPECT_FALSE(fileutils::CanCreateFileAt(path + "/t.txt"));
+  EXPECT_EQ(fileutils::WhyCannotWrite(path), 0);
+  EXPECT_EQ(fileutils::WhyCannotWrite(dir + "/none/t.txt"), ENOENT);
 
   WriteBytes(path, "old table, longer than the new one\n");
   ASSERT_TRUE(fileutils::ReplaceFile(path, "new\n"));
@@ -184,6 +183,44 @@ TEST(Files, ReplacedFileHoldsOldOrNewContentAndNoLeftover) {
   std::sort(listed.begin(), listed.end());
   EXPECT_EQ(listed, (Words{"d.txt", "t.txt"}));
   EXPECT_EQ(strutils::LoadFileToString(path), "newer\n");
+  std::filesystem::remove_all(dir);
+}
+
+// Links are read relative to their own directory, so a table reached through
+// a chain lands where the last link points, even where nothing is yet.
+TEST(Files, WritesReachTheEndOfLinkChainsAndSayWhyNot) {
+  const std::string dir = MakeTempDir();
+  std::filesystem::create_directories(dir + "/a/b");
+  std::filesystem::create_directory_symlink("a/b", dir + "/lb");
+  std::filesystem::create_symlink("../x.txt", dir + "/a/b/up");
+  std::filesystem::create_symlink(dir + "/lb/up", dir + "/abs");
+  EXPECT_EQ(fileutils::LinkTarget(dir + "/abs"), dir + "/lb/../x.txt");
+  EXPECT_EQ(fileutils::WhyCannotWrite(dir + "/abs"), 0);
+  ASSERT_TRUE(fileutils::ReplaceFile(dir + "/abs", "new\n"));
+  EXPECT_EQ(strutils::LoadFileToString(dir + "/a/x.txt"), "new\n");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir + "/abs"));
+
+  std::filesystem::create_symlink("loop", dir + "/loop");
+  EXPECT_EQ(fileutils::LinkTarget(dir + "/loop"), "");
+  EXPECT_EQ(fileutils::WhyCannotWrite(dir + "/loop"), ELOOP);
+  EXPECT_EQ(fileutils::WhyCannotWrite(dir + "/a"), EISDIR);
+  WriteBytes(dir + "/f", "");
+  EXPECT_EQ(fileutils::WhyCannotWrite(dir + "/f/t.txt"), ENOTDIR);
+  EXPECT_EQ(fileutils::WhyCannotWrite(dir + "/" + std::string(256, 'n')), ENAMETOOLONG);
+  std::filesystem::remove_all(dir);
+}
+
+TEST(Files, PublishingNeverReplacesAFile) {
+  const std::string dir = MakeTempDir();
+  const std::string temp = fileutils::WriteTempFile(dir + "/.t_", "new\n");
+  ASSERT_FALSE(temp.empty());
+  WriteBytes(dir + "/taken.txt", "old\n");
+  EXPECT_FALSE(fileutils::PublishWithoutReplacing(temp, dir + "/taken.txt"));
+  EXPECT_EQ(errno, EEXIST);
+  EXPECT_EQ(strutils::LoadFileToString(dir + "/taken.txt"), "old\n");
+  ASSERT_TRUE(fileutils::PublishWithoutReplacing(temp, dir + "/free.txt"));
+  EXPECT_EQ(strutils::LoadFileToString(dir + "/free.txt"), "new\n");
+  EXPECT_FALSE(std::filesystem::exists(temp));
   std::filesystem::remove_all(dir);
 }
 

@@ -1,0 +1,57 @@
+// Preloaded into the binary by the end-to-end tests, it stands in for file
+// systems this machine does not have. KOLVE_FAULTS names the calls that fail:
+// "link" (no hard links, as on FAT), "chmod" (fchmod and fchown refused, as on
+// some network and FAT mounts) and "rename2" (no exclusive rename either).
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool Faulty(const char* call) {
+  const char* faults = std::getenv("KOLVE_FAULTS");
+  return faults != nullptr && std::strstr(faults, call) != nullptr;
+}
+
+template <typename Fn>
+Fn Real(const char* name) {
+  return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
+}
+
+int Refuse(int err) {
+  errno = err;
+  return -1;
+}
+
+}  // namespace
+
+extern "C" {
+
+int link(const char* from, const char* to) {
+  if (Faulty("link")) return Refuse(EPERM);
+  return Real<int (*)(const char*, const char*)>("link")(from, to);
+}
+
+int fchmod(int fd, mode_t mode) {
+  if (Faulty("chmod")) return Refuse(EPERM);
+  return Real<int (*)(int, mode_t)>("fchmod")(fd, mode);
+}
+
+int fchown(int fd, uid_t owner, gid_t group) {
+  if (Faulty("chmod")) return Refuse(EPERM);
+  return Real<int (*)(int, uid_t, gid_t)>("fchown")(fd, owner, group);
+}
+
+int renameat2(int from_dir, const char* from, int to_dir, const char* to, unsigned flags) {
+  if (Faulty("rename2")) return Refuse(EINVAL);
+  return Real<int (*)(int, const char*, int, const char*, unsigned)>("renameat2")(from_dir, from,
+                                                                                 to_dir, to, flags);
+}
+
+}  // extern "C"
