@@ -164,6 +164,14 @@ bool CloseKeepingError(int fd, bool ok) {
   return ok && closed;
 }
 
+// Removes a temporary file without losing the errno of the failure that
+// left it.
+void RemoveKeepingError(const std::string& path) {
+  const int err = errno;
+  unlink(path.c_str());
+  errno = err;
+}
+
 // A replaced table keeps what writing in place kept: its permission bits and,
 // where this user may give them, its owner and group. A new file gets the
 // permissions any newly created file gets (mkstemp's are owner-only). Best
@@ -205,20 +213,6 @@ bool WriteInPlace(const std::string& path, const std::string& text) {
   if (regular)
     ok = ok && ftruncate(fd, static_cast<off_t>(text.size())) == 0 && fsync(fd) == 0;
   return CloseKeepingError(fd, ok);
-}
-
-std::string WriteTempFileLike(const std::string& prefix, const std::string& text,
-                              const struct stat* like) {
-  std::string temp = prefix + "XXXXXX";
-  const int fd = mkostemp(&temp[0], O_CLOEXEC);
-  if (fd < 0) return "";
-  GiveModeOf(fd, like);
-  const bool ok = WriteAll(fd, text) && fsync(fd) == 0;
-  if (CloseKeepingError(fd, ok)) return temp;
-  const int err = errno;
-  unlink(temp.c_str());
-  errno = err;
-  return "";
 }
 
 }  // namespace
@@ -307,8 +301,16 @@ int WhyCannotWrite(const std::string& path) {
   return CanAccess(dir, W_OK | X_OK) ? 0 : errno;
 }
 
-std::string WriteTempFile(const std::string& prefix, const std::string& text) {
-  return WriteTempFileLike(prefix, text, nullptr);
+std::string WriteTempFile(const std::string& prefix, const std::string& text,
+                          const struct stat* like) {
+  std::string temp = prefix + "XXXXXX";
+  const int fd = mkostemp(&temp[0], O_CLOEXEC);
+  if (fd < 0) return "";
+  GiveModeOf(fd, like);
+  const bool ok = WriteAll(fd, text) && fsync(fd) == 0;
+  if (CloseKeepingError(fd, ok)) return temp;
+  RemoveKeepingError(temp);
+  return "";
 }
 
 bool ReplaceFile(const std::string& path, const std::string& text) {
@@ -322,12 +324,10 @@ bool ReplaceFile(const std::string& path, const std::string& text) {
   }
   if (exists && !S_ISREG(old.st_mode)) return WriteInPlace(target, text);
   const std::string temp =
-      WriteTempFileLike(DirectoryOf(target) + kTableTempPrefix, text, exists ? &old : nullptr);
+      WriteTempFile(DirectoryOf(target) + kTableTempPrefix, text, exists ? &old : nullptr);
   if (!temp.empty()) {
     if (rename(temp.c_str(), target.c_str()) == 0) return true;
-    const int err = errno;
-    unlink(temp.c_str());
-    errno = err;
+    RemoveKeepingError(temp);
   }
   // A folder that takes no new file, or a sticky one where the table is
   // another user's: the table is still writable where it stands.

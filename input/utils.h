@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <ostream>
 #include <string>
@@ -56,9 +58,11 @@ std::string LinkTarget(const std::string& path);
 // directory).
 int WhyCannotWrite(const std::string& path);
 // Writes text to a new file named prefix plus six random characters, with the
-// permissions a newly created file gets, and flushes it to disk. Returns its
-// path, or "" with errno set and nothing left behind.
-std::string WriteTempFile(const std::string& prefix, const std::string& text);
+// permissions a newly created file gets (or, given like, the mode and where
+// possible the owner of like), and flushes it to disk. Returns its path, or ""
+// with errno set and nothing left behind.
+std::string WriteTempFile(const std::string& prefix, const std::string& text,
+                          const struct stat* like = nullptr);
 // Writes text to the file that path reaches (through symbolic links, which
 // stay) so that it holds either its old content or all of text: a new file
 // beside it, flushed to disk, with the old file's mode, renamed over it. Where

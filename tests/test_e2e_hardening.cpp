@@ -59,6 +59,21 @@ int Count(const std::string& text, const std::string& piece) {
   return n;
 }
 
+using Names = std::vector<std::string>;
+
+// The visible names in dir, or the hidden ones but "." and "..".
+Names NamesIn(const std::string& dir, bool hidden) {
+  Names names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d)) {
+      const std::string name = e->d_name;
+      if ((name[0] == '.') == hidden && name != "." && name != "..") names.push_back(name);
+    }
+    closedir(d);
+  }
+  return names;
+}
+
 class Hardening : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -105,16 +120,6 @@ class Hardening : public ::testing::Test {
     return r;
   }
 
-  std::vector<std::string> Entries() const {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir_.c_str())) {
-      while (dirent* e = readdir(d))
-        if (e->d_name[0] != '.') names.push_back(e->d_name);
-      closedir(d);
-    }
-    return names;
-  }
-
   // The table names the species A to D in leaf order, without any TAB or
   // line break of the tree text, and every row carries the profile's cell
   // of each species under that species' name.
@@ -155,19 +160,12 @@ class Hardening : public ::testing::Test {
   std::string dir_;
 };
 
-using Names = std::vector<std::string>;
-
 // Temporary files of the table and cache writers left in dir.
 Names TempFilesIn(const std::string& dir) {
-  Names names;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* e = readdir(d)) {
-      const std::string name = e->d_name;
-      if (name.rfind(".kolve_", 0) == 0 || name.rfind(".saving_", 0) == 0) names.push_back(name);
-    }
-    closedir(d);
-  }
-  return names;
+  Names temps;
+  for (const std::string& name : NamesIn(dir, true))
+    if (name.rfind(".kolve_", 0) == 0 || name.rfind(".saving_", 0) == 0) temps.push_back(name);
+  return temps;
 }
 
 int ModeOf(const std::string& path) {
@@ -264,7 +262,7 @@ TEST_F(Hardening, FailedRunsKeepTheOldTableAndNeverPassAsSuccess) {
   ExpectRefused("params.txt", "Error. Cannot write the results table: results.txt: File too large",
                 "ulimit -f 1;");
   EXPECT_EQ(ReadFile(Path("results.txt")), "OLD\n");
-  for (const std::string& name : Entries())
+  for (const std::string& name : NamesIn(dir_, false))
     EXPECT_TRUE(name.rfind("results", 0) != 0 || name == "results.txt") << name;
   EXPECT_EQ(TempFilesIn(dir_), Names{});
 
@@ -345,21 +343,12 @@ TEST_F(Hardening, TablesKeepTheirLinksModesAndNamesOnEveryFileSystem) {
   const std::string cache = Path("caches/marlik/params_txt");
   const std::string faults = "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD='" KOLVE_FAULT_SHIM
                              "' KOLVE_FAULTS=";
-  auto cache_files = [&] {
-    Names names;
-    if (DIR* d = opendir(cache.c_str())) {
-      while (dirent* e = readdir(d))
-        if (e->d_name[0] != '.') names.push_back(e->d_name);
-      closedir(d);
-    }
-    return names;
-  };
   std::system(("rm -rf '" + Path("caches") + "' '" + Path("res.txt") + "'").c_str());
   r = Run("params.txt", faults + "chmod,link");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err.find("Warning"), std::string::npos) << r.err;
   EXPECT_EQ(ReadFile(Path("res.txt")), table);
-  EXPECT_EQ(cache_files().size(), 1u);
+  EXPECT_EQ(NamesIn(cache, false).size(), 1u);
   // No atomic way to publish: a warning, no cache file, nothing left over.
   std::system(("rm -rf '" + Path("caches") + "'").c_str());
   r = Run("params.txt", faults + "link,rename2");
@@ -368,7 +357,7 @@ TEST_F(Hardening, TablesKeepTheirLinksModesAndNamesOnEveryFileSystem) {
                        "caches/marlik/params_txt: Operation not permitted"),
             std::string::npos)
       << r.err;
-  EXPECT_EQ(cache_files(), Names{});
+  EXPECT_EQ(NamesIn(cache, false), Names{});
   EXPECT_EQ(TempFilesIn(cache), Names{});
 }
 
