@@ -11,6 +11,7 @@
 #include "app/run.h"
 #include "input/newick.h"
 #include "input/profile.h"
+#include "input/file_writer.h"
 #include "input/utils.h"
 #include "model/oru.h"
 

@@ -1,14 +1,9 @@
 #include "input/utils.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
-#include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <iterator>
@@ -137,86 +132,6 @@ void RepeatOutputs(int n, std::ostream& out, std::string s) {
 
 namespace fileutils {
 
-namespace {
-
-// Symbolic links followed at the most, as the kernel does before ELOOP.
-const int kMaxLinkHops = 40;
-// Beside a table of any name, up to the longest name a file system allows,
-// the temporary name still fits.
-const char* const kTableTempPrefix = "/.kolve_";
-
-std::string DirectoryOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-bool CanAccess(const std::string& path, int how) {
-  return faccessat(AT_FDCWD, path.c_str(), how, AT_EACCESS) == 0;
-}
-
-// Closes fd and tells whether everything done with it succeeded; errno holds
-// the first failure.
-bool CloseKeepingError(int fd, bool ok) {
-  const int err = errno;
-  const bool closed = close(fd) == 0;
-  if (!ok) errno = err;
-  return ok && closed;
-}
-
-// Removes a temporary file without losing the errno of the failure that
-// left it.
-void RemoveKeepingError(const std::string& path) {
-  const int err = errno;
-  unlink(path.c_str());
-  errno = err;
-}
-
-// A replaced table keeps what writing in place kept: its permission bits and,
-// where this user may give them, its owner and group. A new file gets the
-// permissions any newly created file gets (mkstemp's are owner-only). Best
-// effort: some network and FAT mounts refuse both, and the file is still
-// written.
-void GiveModeOf(int fd, const struct stat* like) {
-  mode_t mode;
-  if (like != nullptr) {
-    const bool owned_alike = fchown(fd, like->st_uid, like->st_gid) == 0 ||
-                             fchown(fd, static_cast<uid_t>(-1), like->st_gid) == 0;
-    (void)owned_alike;
-    mode = like->st_mode & 0777;
-  } else {
-    const mode_t mask = umask(0);
-    umask(mask);
-    mode = 0666 & ~mask;
-  }
-  fchmod(fd, mode);
-}
-
-// Room for the whole text before the old content is touched, so that a full
-// disk or a file-size limit leaves the old table whole. File systems without
-// fallocate go on unreserved, as a plain write would.
-bool ReserveSpace(int fd, size_t size) {
-  if (size == 0 || fallocate(fd, 0, 0, static_cast<off_t>(size)) == 0) return true;
-  return errno == EOPNOTSUPP || errno == ENOSYS;
-}
-
-// Where no new file can be made beside the table, or the table is no regular
-// file (a link to /dev/null, a pipe), it is written in place as it always was.
-bool WriteInPlace(const std::string& path, const std::string& text) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st;
-  bool ok = fstat(fd, &st) == 0;
-  const bool regular = ok && S_ISREG(st.st_mode);
-  if (regular) ok = ReserveSpace(fd, text.size());
-  ok = ok && WriteAll(fd, text);
-  if (regular)
-    ok = ok && ftruncate(fd, static_cast<off_t>(text.size())) == 0 && fsync(fd) == 0;
-  return CloseKeepingError(fd, ok);
-}
-
-}  // namespace
-
 bool file_exists(const std::string& path) {
   std::ifstream in(path);
   return in.good();
@@ -232,17 +147,6 @@ std::vector<std::string> getdir(std::string dir) {
   while (dirent* entry = readdir(dp)) files.push_back(dir + "/" + entry->d_name);
   closedir(dp);
   return files;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 bool IsDirectory(const std::string& path) {
@@ -264,91 +168,6 @@ bool ReadWholeFile(const std::string& path, std::string& text) {
   while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
     text.append(chunk, static_cast<size_t>(in.gcount()));
   return !in.bad();
-}
-
-std::string LinkTarget(const std::string& path) {
-  std::string at = path;
-  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
-    struct stat st;
-    if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
-    char buffer[PATH_MAX];
-    const ssize_t n = readlink(at.c_str(), buffer, sizeof buffer);
-    if (n < 0) return "";
-    if (n == 0 || static_cast<size_t>(n) == sizeof buffer) {
-      errno = n == 0 ? ENOENT : ENAMETOOLONG;
-      return "";
-    }
-    const std::string to(buffer, static_cast<size_t>(n));
-    // A relative link is read from the directory that holds it.
-    at = to[0] == '/' ? to : DirectoryOf(at) + "/" + to;
-  }
-  errno = ELOOP;
-  return "";
-}
-
-int WhyCannotWrite(const std::string& path) {
-  const std::string target = LinkTarget(path);
-  if (target.empty()) return errno;
-  struct stat st;
-  if (stat(target.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return EISDIR;
-    return CanAccess(target, W_OK) ? 0 : errno;
-  }
-  if (errno != ENOENT) return errno;
-  const std::string dir = DirectoryOf(target);
-  if (stat(dir.c_str(), &st) != 0) return errno;
-  if (!S_ISDIR(st.st_mode)) return ENOTDIR;
-  return CanAccess(dir, W_OK | X_OK) ? 0 : errno;
-}
-
-std::string WriteTempFile(const std::string& prefix, const std::string& text,
-                          const struct stat* like) {
-  std::string temp = prefix + "XXXXXX";
-  const int fd = mkostemp(&temp[0], O_CLOEXEC);
-  if (fd < 0) return "";
-  GiveModeOf(fd, like);
-  const bool ok = WriteAll(fd, text) && fsync(fd) == 0;
-  if (CloseKeepingError(fd, ok)) return temp;
-  RemoveKeepingError(temp);
-  return "";
-}
-
-bool ReplaceFile(const std::string& path, const std::string& text) {
-  const std::string target = LinkTarget(path);
-  if (target.empty()) return false;
-  struct stat old;
-  const bool exists = stat(target.c_str(), &old) == 0;
-  if (exists && S_ISDIR(old.st_mode)) {
-    errno = EISDIR;
-    return false;
-  }
-  if (exists && !S_ISREG(old.st_mode)) return WriteInPlace(target, text);
-  const std::string temp =
-      WriteTempFile(DirectoryOf(target) + kTableTempPrefix, text, exists ? &old : nullptr);
-  if (!temp.empty()) {
-    if (rename(temp.c_str(), target.c_str()) == 0) return true;
-    RemoveKeepingError(temp);
-  }
-  // A folder that takes no new file, or a sticky one where the table is
-  // another user's: the table is still writable where it stands.
-  const bool refused_beside = errno == EACCES || errno == EPERM;
-  return exists && refused_beside && WriteInPlace(target, text);
-}
-
-bool PublishWithoutReplacing(const std::string& temp, const std::string& name) {
-  if (link(temp.c_str(), name.c_str()) == 0) {
-    unlink(temp.c_str());
-    return true;
-  }
-  if (errno == EEXIST) return false;
-  // File systems without hard links (FAT, some network mounts) can still
-  // rename without replacing. Where they cannot either, the link's own
-  // failure is the one to report.
-  const int link_err = errno;
-  if (renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0)
-    return true;
-  if (errno == EINVAL || errno == ENOSYS) errno = link_err;
-  return false;
 }
 
 }  // namespace fileutils

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/stat.h>
-
 #include <fstream>
 #include <ostream>
 #include <string>
@@ -37,8 +35,6 @@ void RepeatOutputs(int n, std::ostream& out, std::string s);
 namespace fileutils {
 bool file_exists(const std::string& path);
 std::vector<std::string> getdir(std::string dir);
-// Writes all of text to fd, going on after interrupted or partial writes.
-bool WriteAll(int fd, const std::string& text);
 bool IsDirectory(const std::string& path);
 // Opens path for reading; false when it cannot be opened or names a
 // directory (which opens on Linux and then fails every read). Pipes and
@@ -48,32 +44,6 @@ bool OpenForReading(std::ifstream& in, const std::string& path,
 // The whole content of path, byte for byte; false when it cannot be opened
 // or read.
 bool ReadWholeFile(const std::string& path, std::string& text);
-// The file that writing path reaches: path itself, or the end of the chain of
-// symbolic links it names, which need not exist yet. "" with errno set when
-// the chain loops or cannot be read.
-std::string LinkTarget(const std::string& path);
-// 0 when ReplaceFile(path, ...) should succeed as far as can be told before
-// writing: the file it reaches is writable, or absent from a directory that
-// takes new files. Otherwise the errno that says why not (EISDIR for a
-// directory).
-int WhyCannotWrite(const std::string& path);
-// Writes text to a new file named prefix plus six random characters, with the
-// permissions a newly created file gets (or, given like, the mode and where
-// possible the owner of like), and flushes it to disk. Returns its path, or ""
-// with errno set and nothing left behind.
-std::string WriteTempFile(const std::string& prefix, const std::string& text,
-                          const struct stat* like = nullptr);
-// Writes text to the file that path reaches (through symbolic links, which
-// stay) so that it holds either its old content or all of text: a new file
-// beside it, flushed to disk, with the old file's mode, renamed over it. Where
-// no new file can be made there, or the file is no regular file, it is
-// written in place. On failure errno says why and no new file is left.
-bool ReplaceFile(const std::string& path, const std::string& text);
-// Gives the complete file temp the name `name` unless some file has it, so
-// that a reader never sees part of a file and no file is replaced. True when
-// temp is published (and gone); false with errno set (EEXIST when the name is
-// taken) and temp kept.
-bool PublishWithoutReplacing(const std::string& temp, const std::string& name);
 }  // namespace fileutils
 
 namespace ctnutils {

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "input/file_writer.h"
 #include "input/utils.h"
 #include "model/oru.h"
 

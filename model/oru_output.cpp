@@ -1,6 +1,7 @@
 #include <sstream>
 #include <string>
 
+#include "input/file_writer.h"
 #include "input/utils.h"
 #include "model/oru.h"
 

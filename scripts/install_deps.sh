@@ -1,7 +1,7 @@
 # Installs the Debian packages the build and the tests need, only those that
 # are missing, with a single 'apt-get update' before them. Sourced by the
 # other scripts.
-KOLVE_PACKAGES="cmake g++ make libgsl-dev googletest libgtest-dev libbenchmark-dev clang libclang-rt-dev"
+KOLVE_PACKAGES="cmake g++ make libgsl-dev googletest libgtest-dev libbenchmark-dev clang libclang-rt-dev acl"
 
 kolve_install_missing() {
   local missing=() pkg

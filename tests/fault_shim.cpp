@@ -1,7 +1,10 @@
 // Preloaded into the binary by the end-to-end tests, it stands in for file
 // systems this machine does not have. KOLVE_FAULTS names the calls that fail:
 // "link" (no hard links, as on FAT), "chmod" (fchmod and fchown refused, as on
-// some network and FAT mounts) and "rename2" (no exclusive rename either).
+// some network and FAT mounts), "rename2" (no exclusive rename either) and
+// "fallocate" (no space reservation, as on ext2); "slowwrite" writes regular
+// files in small pieces with pauses, as a slow or remote disk does, so that
+// writers that overlap show it.
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -22,6 +25,14 @@ bool Faulty(const char* call) {
 template <typename Fn>
 Fn Real(const char* name) {
   return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
+}
+
+// Cuts a write to a regular file short after a pause.
+size_t Slowed(int fd, size_t size) {
+  struct stat st;
+  if (!Faulty("slowwrite") || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return size;
+  usleep(2000);
+  return size < 512 ? size : 512;
 }
 
 int Refuse(int err) {
@@ -52,6 +63,20 @@ int renameat2(int from_dir, const char* from, int to_dir, const char* to, unsign
   if (Faulty("rename2")) return Refuse(EINVAL);
   return Real<int (*)(int, const char*, int, const char*, unsigned)>("renameat2")(from_dir, from,
                                                                                  to_dir, to, flags);
+}
+
+int fallocate(int fd, int mode, off_t offset, off_t len) {
+  if (Faulty("fallocate")) return Refuse(EOPNOTSUPP);
+  return Real<int (*)(int, int, off_t, off_t)>("fallocate")(fd, mode, offset, len);
+}
+
+ssize_t write(int fd, const void* data, size_t size) {
+  return Real<ssize_t (*)(int, const void*, size_t)>("write")(fd, data, Slowed(fd, size));
+}
+
+ssize_t pwrite(int fd, const void* data, size_t size, off_t at) {
+  return Real<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite")(fd, data, Slowed(fd, size),
+                                                                     at);
 }
 
 }  // extern "C"
