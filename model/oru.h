@@ -77,6 +77,10 @@ class ORU {
   std::vector<std::vector<bool>> in_hist;
   uint64_t seed = 0;
   std::string mldb_path;
+  // Of the inputs the cached estimates depend on; names the files this model
+  // writes and picks the ones it reads.
+  std::string mldb_fingerprint;
+  std::string CacheFingerprint() const;
 
   // Members kept with the model that no decision of the run reads.
   std::vector<bool> is_cur_proteins;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -65,12 +67,55 @@ void WarnSaveFailed(const std::string& path, int err) {
             << std::strerror(err) << std::endl;
 }
 
-// Gives the complete temporary file its final "<stem>.txt" name without ever
-// replacing an existing file: a colliding save moves on to "<stem>_1.txt",
-// "<stem>_2.txt", ...
-bool PublishExclusively(const std::string& tmp, const std::string& dir, const std::string& stem) {
+// 64-bit FNV-1a. Counts, text lengths and numbers go in as 8 bytes each and
+// every list with its length, so that different inputs never give one stream.
+class Fingerprint {
+ public:
+  void Byte(unsigned char b) { h_ = (h_ ^ b) * 1099511628211ULL; }
+  void Count(uint64_t v) {
+    for (int i = 0; i < 8; ++i) Byte(static_cast<unsigned char>(v >> (8 * i)));
+  }
+  void Real(double v) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    Count(bits);
+  }
+  void Texts(const std::vector<std::string>& list) {
+    Count(list.size());
+    for (const std::string& t : list) {
+      Count(t.size());
+      for (unsigned char ch : t) Byte(ch);
+    }
+  }
+  std::string Hex() const {
+    char hex[17];
+    snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h_));
+    return hex;
+  }
+
+ private:
+  uint64_t h_ = 14695981039346656037ULL;
+};
+
+const size_t kFingerprintDigits = 16;
+
+// The fingerprint a cache file's name carries: 16 lowercase hex digits after
+// a "." just before ".txt"; empty for the names earlier builds wrote
+// ("<time>.txt", "<time>_1.txt"), which are read as before.
+std::string NamedFingerprint(const std::string& path) {
+  const size_t end = path.size() - 4;
+  if (end <= kFingerprintDigits || path[end - kFingerprintDigits - 1] != '.') return "";
+  std::string digits = path.substr(end - kFingerprintDigits, kFingerprintDigits);
+  return digits.find_first_not_of("0123456789abcdef") == std::string::npos ? digits : "";
+}
+
+// Gives the complete temporary file its final "<stem><ending>" name without
+// ever replacing an existing file: a colliding save moves on to
+// "<stem>_1<ending>", "<stem>_2<ending>", ...
+bool PublishExclusively(const std::string& tmp, const std::string& dir, const std::string& stem,
+                        const std::string& ending) {
   for (long i = 0;; ++i) {
-    std::string name = dir + "/" + stem + (i == 0 ? "" : "_" + std::to_string(i)) + ".txt";
+    std::string name = dir + "/" + stem + (i == 0 ? "" : "_" + std::to_string(i)) + ending;
     if (fileutils::PublishWithoutReplacing(tmp, name)) return true;
     if (errno != EEXIST) return false;
   }
@@ -111,21 +156,61 @@ void MergeCacheFile(std::istream& in, std::map<std::string, double>& ml,
   }
 }
 
-// The ".txt" files of a cache directory listing that are read, in name order.
-// Names are save times, so past the limit the last names are the newest: a
-// cache shared by thousands of runs keeps reading what they add.
-std::vector<std::string> CacheFilesToRead(std::vector<std::string> entries) {
+// The ".txt" files of a cache directory listing that are read, in name order:
+// those of this fingerprint and those without one. Names are save times, so
+// past the limit the last names are the newest: a cache shared by thousands
+// of runs keeps reading what they add. Files of other inputs are only counted
+// (in foreign), so that they never push this run's files out.
+std::vector<std::string> CacheFilesToRead(std::vector<std::string> entries,
+                                          const std::string& fingerprint, size_t& foreign) {
   std::sort(entries.begin(), entries.end());
   std::vector<std::string> newest;
-  for (auto it = entries.rbegin(); it != entries.rend() && newest.size() < kMaxCacheFilesRead; ++it)
-    if (strutils::endsWith(*it, ".txt") && IsReadableFile(*it)) newest.push_back(*it);
+  foreign = 0;
+  for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+    if (!strutils::endsWith(*it, ".txt")) continue;
+    std::string named = NamedFingerprint(*it);
+    if (!named.empty() && named != fingerprint)
+      ++foreign;
+    else if (newest.size() < kMaxCacheFilesRead && IsReadableFile(*it))
+      newest.push_back(*it);
+  }
   std::reverse(newest.begin(), newest.end());
   return newest;
 }
 
 }  // namespace
 
+// What an estimate, and the gene each protein id of its signature names,
+// depend on: every protein's id, symbol and presence row in leaf order (the
+// profile and how its columns were matched to the leaves), the leaf names,
+// the topology, the observation error, and PREP_LRATE, under which the gain
+// node of every gene is searched. Not the seed: an estimate draws from a
+// generator of its own with a fixed seed. Not the gene set: a signature names
+// proteins, not positions in the set.
+std::string ORU::CacheFingerprint() const {
+  Fingerprint f;
+  f.Texts(species_names);
+  f.Count(N);
+  for (int n = 0; n < N; ++n) {
+    f.Count(static_cast<uint64_t>(children[n][0]));
+    f.Count(static_cast<uint64_t>(children[n][1]));
+    f.Count(static_cast<uint64_t>(parent[n]));
+  }
+  f.Texts(prof.protein_entrez);
+  f.Texts(protein_names);
+  f.Count(XX.size());
+  for (const std::vector<bool>& row : XX) {
+    f.Count(row.size());
+    for (bool present : row) f.Byte(present ? 1 : 0);
+  }
+  f.Real(PO);
+  f.Real(P00);
+  f.Real(ind_lrate);
+  return f.Hex();
+}
+
 void ORU::LoadMarLikDB(std::string params_path, bool explore) {
+  mldb_fingerprint = CacheFingerprint();
   EnsureDirectory("caches");
   EnsureDirectory("caches/marlik");
   mar_log_lik.clear();
@@ -143,10 +228,16 @@ void ORU::LoadMarLikDB(std::string params_path, bool explore) {
 
   // Name order, so that the merge (and the file limit) do not depend on the
   // file system's listing order.
-  for (const std::string& path : CacheFilesToRead(fileutils::getdir(mldb_path))) {
+  size_t foreign = 0;
+  const std::vector<std::string> paths =
+      CacheFilesToRead(fileutils::getdir(mldb_path), mldb_fingerprint, foreign);
+  for (const std::string& path : paths) {
     std::ifstream in(path);
     if (in) MergeCacheFile(in, mar_log_lik, mar_log_lik_siz);
   }
+  if (foreign > 0)
+    std::cerr << "Notice: " << foreign << " marginal-likelihood cache files in " << mldb_path
+              << " hold estimates of other inputs and were not read." << std::endl;
 }
 
 void ORU::SaveMarLikDB() {
@@ -171,7 +262,8 @@ void ORU::SaveMarLikDB() {
     WarnSaveFailed(mldb_path, errno);
     return;
   }
-  if (PublishExclusively(tmp, mldb_path, std::to_string(static_cast<long long>(time(nullptr)))))
+  if (PublishExclusively(tmp, mldb_path, std::to_string(static_cast<long long>(time(nullptr))),
+                         "." + mldb_fingerprint + ".txt"))
     return;
   WarnSaveFailed(mldb_path, errno);
   unlink(tmp.c_str());

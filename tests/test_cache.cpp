@@ -17,6 +17,7 @@
 struct ORUTestAccess {
   static std::map<std::string, double>& sizes(ORU& o) { return o.mar_log_lik_siz; }
   static std::string& path(ORU& o) { return o.mldb_path; }
+  static std::string& fingerprint(ORU& o) { return o.mldb_fingerprint; }
 };
 
 namespace {
@@ -213,7 +214,7 @@ TEST_F(CacheTest, SaveWritesNewFiniteEntriesInSignatureOrder) {
   long stamp = std::stol(files[0]);
   EXPECT_GE(stamp, before);
   EXPECT_LE(stamp, after);
-  EXPECT_EQ(files[0], std::to_string(stamp) + ".txt");
+  EXPECT_EQ(files[0], std::to_string(stamp) + "." + ORUTestAccess::fingerprint(o) + ".txt");
   EXPECT_EQ(Slurp("caches/marlik/params_txt/" + files[0]),
             "0\t10, 2\t-1.23e-05\t500\n0\t7, 9\t-1234.57\t500\n");
 
@@ -237,10 +238,11 @@ TEST_F(CacheTest, ExistingFileOfTheSameSecondIsKept) {
   o.LoadMarLikDB("params.txt", false);
   o.mar_log_lik_new["1"] = -3;
   time_t now = time(nullptr);
+  const std::string ending = "." + ORUTestAccess::fingerprint(o) + ".txt";
   std::set<std::string> taken;
   for (time_t t = now; t <= now + 2; ++t) {
-    taken.insert(std::to_string(t) + ".txt");
-    Write("caches/marlik/params_txt/" + std::to_string(t) + ".txt", "0\tkeep\t-1\t500\n");
+    taken.insert(std::to_string(t) + ending);
+    Write("caches/marlik/params_txt/" + std::to_string(t) + ending, "0\tkeep\t-1\t500\n");
   }
   o.SaveMarLikDB();
   std::vector<std::string> files = Files("caches/marlik/params_txt");
@@ -249,7 +251,7 @@ TEST_F(CacheTest, ExistingFileOfTheSameSecondIsKept) {
     if (taken.count(f))
       EXPECT_EQ(Slurp("caches/marlik/params_txt/" + f), "0\tkeep\t-1\t500\n");
     else
-      EXPECT_EQ(f.substr(f.size() - 6), "_1.txt");
+      EXPECT_EQ(f.substr(f.size() - ending.size() - 2), "_1" + ending);
   }
 }
 

@@ -325,6 +325,46 @@ TEST_F(E2eSingle, CacheSkipsDamagedEntriesAndReadsTheNewestFiles) {
   EXPECT_TRUE(console_crowded == console) << console_crowded;
 }
 
+// Inputs edited behind one parameters path: a run reads only the cached
+// estimates of its own inputs (and files that name none, as earlier builds
+// wrote them), so its console and table are those of a run on its inputs alone.
+TEST_F(E2eSingle, CacheMixesInNoEstimatesOfOtherInputs) {
+  Generate(dir_);
+  const std::string cold = MakeDir(), warm = MakeDir(), unnamed = MakeDir();
+  auto sh = [](const std::string& command) { return std::system(command.c_str()); };
+  for (const std::string& copy : {cold, warm}) ASSERT_EQ(sh("cp -r " + dir_ + "/. " + copy), 0);
+  ASSERT_EQ(Run(dir_), 0);
+  std::string console, expected;
+  for (const std::string edit : {"echo ERROR_RATE 0.08 >>params.txt",
+                                 // ((a, b), c) becomes (a, (b, c)): the leaf order stays.
+                                 "sed -i 's/((\\(sp[^,]*\\),\\(sp[^)]*\\)):\\([0-9.]*\\),\\(sp[^),]*\\))/"
+                                 "(\\1,(\\2,\\4):\\3)/' tree.nwk",
+                                 "sed -i '5s/\t0\t/\t1\t/' prof.txt"}) {
+    ASSERT_EQ(sh("cd " + dir_ + " && " + edit + " && cd " + cold + " && rm -rf caches && " + edit), 0);
+    ASSERT_EQ(Run(dir_, &console), 0);
+    ASSERT_EQ(Run(cold, &expected), 0);
+    EXPECT_TRUE(console == expected && ReadFile(dir_ + "/results.txt") == ReadFile(cold + "/results.txt"))
+        << edit;
+  }
+  // Back to the first inputs: the warm run that never made the detour.
+  ASSERT_EQ(sh("cd " + warm + " && cp params.txt tree.nwk prof.txt " + dir_), 0);
+  ASSERT_EQ(Run(warm), 0);
+  ASSERT_EQ(sh("cp -r " + warm + "/. " + unnamed), 0);
+  // Newer files of other inputs past the file limit push none of its own out.
+  const std::string cache = "/caches/marlik/params_txt";
+  ASSERT_EQ(sh("cd " + dir_ + cache + " && seq -f 9%g.ffffffffffffffff.txt 5001 | xargs touch"), 0);
+  ASSERT_EQ(Run(dir_, &console), 0);
+  ASSERT_EQ(Run(warm, &expected), 0);
+  EXPECT_TRUE(console == expected);
+  EXPECT_TRUE(ReadFile(dir_ + "/results.txt") == ReadFile(warm + "/results.txt"));
+  EXPECT_NE(ReadFile(dir_ + "/stderr.txt").find("Notice: 5004 marginal-likelihood cache files in "
+                                                "caches/marlik/params_txt "), std::string::npos);
+  ASSERT_EQ(sh("cd " + unnamed + cache + " && for f in *; do mv $f ${f%%.*}.txt; done"), 0);
+  ASSERT_EQ(Run(unnamed, &console), 0);
+  EXPECT_TRUE(console == expected);
+  EXPECT_EQ(ReadFile(unnamed + "/stderr.txt"), ReadFile(warm + "/stderr.txt"));
+}
+
 struct Planted {
   std::map<std::string, std::string> module_of;  // in-set members
   std::map<std::string, std::string> held_out;   // gene -> module
