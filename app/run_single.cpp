@@ -9,9 +9,9 @@
 
 #include "app/params.h"
 #include "app/run.h"
+#include "input/file_writer.h"
 #include "input/newick.h"
 #include "input/profile.h"
-#include "input/file_writer.h"
 #include "input/utils.h"
 #include "model/oru.h"
 

@@ -139,10 +139,9 @@ bool ReadLook(const std::string& path, Look& look) {
 // inherited from the folder and kept, would leave the table more open than
 // before, so that failure reads as EPERM and the table is written in place.
 bool GiveLook(int fd, const Look& look) {
-  if (fchown(fd, look.st.st_uid, look.st.st_gid) != 0) {
-    const bool group_given = fchown(fd, static_cast<uid_t>(-1), look.st.st_gid) == 0;
-    (void)group_given;
-  }
+  const bool owned_alike = fchown(fd, look.st.st_uid, look.st.st_gid) == 0 ||
+                           fchown(fd, static_cast<uid_t>(-1), look.st.st_gid) == 0;
+  (void)owned_alike;
   const bool acl_given =
       look.acl.empty()
           ? fremovexattr(fd, kAccessAcl) == 0 || errno == ENODATA || errno == ENOTSUP
@@ -151,8 +150,7 @@ bool GiveLook(int fd, const Look& look) {
     errno = EPERM;
     return false;
   }
-  const bool mode_given = fchmod(fd, look.st.st_mode & 0777) == 0;
-  (void)mode_given;
+  fchmod(fd, look.st.st_mode & 0777);
   return true;
 }
 

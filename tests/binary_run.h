@@ -1,6 +1,8 @@
 #pragma once
 // What the tests that run the real binary read back.
 
+#include <stdlib.h>
+
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -15,4 +17,10 @@ inline std::string ReadFile(const std::string& path) {
   std::stringstream ss;
   ss << in.rdbuf();
   return ss.str();
+}
+
+// A new empty folder /tmp/kolve_<area>_XXXXXX; "" when none can be made.
+inline std::string MakeTempDir(const std::string& area) {
+  std::string pattern = "/tmp/kolve_" + area + "_XXXXXX";
+  return mkdtemp(&pattern[0]) != nullptr ? pattern : "";
 }

@@ -22,9 +22,8 @@ const std::string kLoading = "Loading input data and running parameters......\n"
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/kolve_cli_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    dir_ = MakeTempDir("cli");
+    ASSERT_FALSE(dir_.empty());
     Write("prof.txt",
           "ENTREZ\tSYMBOL\tA\tB\tC\tD\n"
           "1\tG1\t1\t1\t0\t0\n2\tG2\t1\t0\t1\t0\n3\tG3\t0\t1\t1\t1\n");

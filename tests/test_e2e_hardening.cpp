@@ -78,9 +78,8 @@ Names NamesIn(const std::string& dir, bool hidden) {
 class Hardening : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/kolve_hard_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    dir_ = MakeTempDir("hard");
+    ASSERT_FALSE(dir_.empty());
     Write("prof.txt", kProfile);
     Write("sets.txt", kSets);
     Write("tree.nwk", "((A:1,B:1):1,(C:1,D:1):1);\n");

@@ -63,10 +63,10 @@ class MultiTreeTest : public ::testing::Test {
   }
 
   std::string MakeDir() {
-    char tmpl[] = "/tmp/kolve_multi_XXXXXX";
-    EXPECT_NE(mkdtemp(tmpl), nullptr);
-    dirs_.push_back(tmpl);
-    return tmpl;
+    const std::string dir = MakeTempDir("multi");
+    EXPECT_FALSE(dir.empty());
+    dirs_.push_back(dir);
+    return dir;
   }
 
   void Generate(const std::string& dir, int trees) {

@@ -90,10 +90,10 @@ class E2eSingle : public ::testing::Test {
   }
 
   std::string MakeDir() {
-    char tmpl[] = "/tmp/kolve_e2e_XXXXXX";
-    EXPECT_NE(mkdtemp(tmpl), nullptr);
-    dirs_.push_back(tmpl);
-    return tmpl;
+    const std::string dir = MakeTempDir("e2e");
+    EXPECT_FALSE(dir.empty());
+    dirs_.push_back(dir);
+    return dir;
   }
 
   // 60 species, 200 genes; three planted modules of 8 genes, one member of
