@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <time.h>
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 
 namespace fileutils {
 
@@ -27,6 +29,12 @@ const char* const kTableTempPrefix = "/.kolve_";
 // library is needed.
 const char* const kAccessAcl = "system.posix_acl_access";
 const int kNameAttempts = 100;
+// A new file gets what its folder gives any new file. One that will replace a
+// table starts owner-only and is opened up to the table's own mode last: a
+// watcher that opened it while it was more open would keep its descriptor
+// after any narrowing.
+const mode_t kNewFileMode = 0666;
+const mode_t kReplacementMode = 0600;
 
 std::string DirectoryOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -105,12 +113,12 @@ std::string RandomSuffix() {
   return suffix;
 }
 
-// Unlike mkstemp's owner-only files, the new file gets what any new file of
-// its folder gets: mode 0666 under the umask, or the folder's default ACL.
-int CreateNewFile(const std::string& prefix, std::string& path) {
+// The mode is given under the umask or the folder's default ACL, whose mask
+// and other entries it also bounds.
+int CreateNewFile(const std::string& prefix, mode_t mode, std::string& path) {
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     path = prefix + RandomSuffix();
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -135,9 +143,11 @@ bool ReadLook(const std::string& path, Look& look) {
 }
 
 // Owner and mode are best effort: some network and FAT mounts refuse both,
-// and the file is still written. The ACL is not: an ACL left out, or one
+// and the file then stays owner-only. The ACL is not: an ACL left out, or one
 // inherited from the folder and kept, would leave the table more open than
 // before, so that failure reads as EPERM and the table is written in place.
+// The owner comes first, so that the ACL's group entry is the old table's
+// group, and the mode last, so that it never widens an inherited mask.
 bool GiveLook(int fd, const Look& look) {
   const bool owned_alike = fchown(fd, look.st.st_uid, look.st.st_gid) == 0 ||
                            fchown(fd, static_cast<uid_t>(-1), look.st.st_gid) == 0;
@@ -181,20 +191,38 @@ bool OverwriteFromTheEnd(int fd, off_t old_size, const std::string& text) {
          (size >= old_size || ftruncate(fd, size) == 0) && fsync(fd) == 0;
 }
 
-// File systems without locks still get the table.
-bool LockExclusively(int fd) { return flock(fd, LOCK_EX) == 0 || errno == ENOLCK; }
+// A write past the file-size limit fails only after the bytes before the
+// limit are written, and in place those bytes are the old table's.
+bool WithinFileSizeLimit(size_t size) {
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+      size <= limit.rlim_cur)
+    return true;
+  errno = EFBIG;
+  return false;
+}
+
+// File systems without locks still get the table. Another program may hold
+// its lock for long, or for good, so a run that has to wait says so.
+bool LockExclusively(int fd, const std::string& name) {
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+  if (errno != EWOULDBLOCK) return errno == ENOLCK;
+  std::cerr << "Notice: waiting for another program to release its lock on " << name << ".\n";
+  return flock(fd, LOCK_EX) == 0 || errno == ENOLCK;
+}
 
 // Where no new file can take the table's place, or the table is no regular
 // file (a link to /dev/null, a pipe), it is written where it stands. Runs
 // that write one table at once take turns, so it ends as one run's whole
-// output.
-bool WriteInPlace(const std::string& path, const std::string& text) {
+// output. name is the table as the user named it.
+bool WriteInPlace(const std::string& path, const std::string& name, const std::string& text) {
   const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return false;
   struct stat st;
   bool ok = fstat(fd, &st) == 0;
   if (ok && S_ISREG(st.st_mode))
-    ok = LockExclusively(fd) && fstat(fd, &st) == 0 && OverwriteFromTheEnd(fd, st.st_size, text);
+    ok = WithinFileSizeLimit(text.size()) && LockExclusively(fd, name) && fstat(fd, &st) == 0 &&
+         OverwriteFromTheEnd(fd, st.st_size, text);
   else
     ok = ok && WriteAll(fd, text);
   return CloseKeepingError(fd, ok);
@@ -258,7 +286,7 @@ std::string WriteTempFile(const std::string& prefix, const std::string& text,
   Look look;
   if (!like.empty() && !ReadLook(like, look)) return "";
   std::string temp;
-  const int fd = CreateNewFile(prefix, temp);
+  const int fd = CreateNewFile(prefix, like.empty() ? kNewFileMode : kReplacementMode, temp);
   if (fd < 0) return "";
   const bool ok = (like.empty() || GiveLook(fd, look)) && WriteAll(fd, text) && fsync(fd) == 0;
   if (CloseKeepingError(fd, ok)) return temp;
@@ -277,7 +305,7 @@ bool ReplaceFile(const std::string& path, const std::string& text) {
       errno = why;
       return false;
     }
-    if (!S_ISREG(old.st_mode)) return WriteInPlace(target, text);
+    if (!S_ISREG(old.st_mode)) return WriteInPlace(target, path, text);
   }
   const std::string temp =
       WriteTempFile(DirectoryOf(target) + kTableTempPrefix, text, exists ? target : "");
@@ -290,7 +318,7 @@ bool ReplaceFile(const std::string& path, const std::string& text) {
   // volume), or one whose ACL the new file could not take: the table is still
   // writable where it stands.
   const bool only_in_place = errno == EACCES || errno == EPERM || errno == EBUSY;
-  return exists && only_in_place && WriteInPlace(target, text);
+  return exists && only_in_place && WriteInPlace(target, path, text);
 }
 
 bool PublishWithoutReplacing(const std::string& temp, const std::string& name) {

@@ -24,7 +24,8 @@ int WhyCannotWrite(const std::string& path);
 // Writes text to a new file named prefix plus six random characters and
 // flushes it to disk. The file is created as any new file of its folder is
 // (mode 0666 under the umask or the folder's default ACL), or, given like,
-// with the mode, ACL and where possible the owner of the file at that path.
+// owner-only and then given the owner where possible, the ACL and the mode of
+// the file at that path, so that it is never more open than that file.
 // Returns its path, or "" with errno set and nothing left behind.
 std::string WriteTempFile(const std::string& prefix, const std::string& text,
                           const std::string& like = "");
@@ -33,7 +34,9 @@ std::string WriteTempFile(const std::string& prefix, const std::string& text,
 // beside it, flushed to disk, made like the old file, renamed over it. Where
 // no new file can be made or renamed there (a closed folder, a mount point)
 // or the file is no regular file, it is written in place under an exclusive
-// lock. On failure errno says why and no new file is left.
+// lock (a notice on the error stream when another program holds it), and
+// not at all when text passes the file-size limit. On failure errno says why
+// and no new file is left.
 bool ReplaceFile(const std::string& path, const std::string& text);
 // Gives the complete file temp the name `name` unless some file has it, so
 // that a reader never sees part of a file and no file is replaced. True when

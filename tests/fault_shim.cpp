@@ -4,12 +4,15 @@
 // some network and FAT mounts), "rename2" (no exclusive rename either) and
 // "fallocate" (no space reservation, as on ext2); "slowwrite" writes regular
 // files in small pieces with pauses, as a slow or remote disk does, so that
-// writers that overlap show it.
+// writers that overlap show it. "looklog" appends a file's mode, in octal,
+// to the file named by KOLVE_LOOK_LOG before each call that gives it its
+// owner, ACL or mode: what another user could have opened it with until then.
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -35,6 +38,16 @@ size_t Slowed(int fd, size_t size) {
   return size < 512 ? size : 512;
 }
 
+void LogLook(int fd) {
+  struct stat st;
+  const char* log = std::getenv("KOLVE_LOOK_LOG");
+  if (!Faulty("looklog") || log == nullptr || fstat(fd, &st) != 0) return;
+  if (FILE* out = fopen(log, "a")) {
+    fprintf(out, "%o\n", static_cast<unsigned>(st.st_mode & 07777));
+    fclose(out);
+  }
+}
+
 int Refuse(int err) {
   errno = err;
   return -1;
@@ -50,13 +63,26 @@ int link(const char* from, const char* to) {
 }
 
 int fchmod(int fd, mode_t mode) {
+  LogLook(fd);
   if (Faulty("chmod")) return Refuse(EPERM);
   return Real<int (*)(int, mode_t)>("fchmod")(fd, mode);
 }
 
 int fchown(int fd, uid_t owner, gid_t group) {
+  LogLook(fd);
   if (Faulty("chmod")) return Refuse(EPERM);
   return Real<int (*)(int, uid_t, gid_t)>("fchown")(fd, owner, group);
+}
+
+int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) {
+  LogLook(fd);
+  return Real<int (*)(int, const char*, const void*, size_t, int)>("fsetxattr")(fd, name, value,
+                                                                               size, flags);
+}
+
+int fremovexattr(int fd, const char* name) {
+  LogLook(fd);
+  return Real<int (*)(int, const char*)>("fremovexattr")(fd, name);
 }
 
 int renameat2(int from_dir, const char* from, int to_dir, const char* to, unsigned flags) {

@@ -2,7 +2,9 @@
 // not come out silently wrong, failures that must not crash, and failures
 // that must neither lose the previous table nor pass as success.
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +15,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/binary_run.h"
@@ -158,9 +161,21 @@ class Hardening : public ::testing::Test {
   }
 
   // Shell prefix that runs the binary with the named calls failing.
-  static std::string Faults(const std::string& calls) {
+  std::string Faults(const std::string& calls) const {
     return "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD='" KOLVE_FAULT_SHIM "' KOLVE_FAULTS=" +
-           calls + " ";
+           calls + " KOLVE_LOOK_LOG='" + Path(".looks") + "' ";
+  }
+
+  // Runs the binary and tells whether the file that replaced a table was,
+  // from the moment it existed, never open to anyone but its owner.
+  void ExpectReplacementNeverOpenToOthers(const std::string& args,
+                                          const std::string& shell_prefix = "") {
+    std::remove(Path(".looks").c_str());
+    const Result r = Run(args, shell_prefix + Faults("looklog"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> modes = Split(ReadFile(Path(".looks")), '\n');
+    EXPECT_FALSE(modes.empty());
+    for (const std::string& mode : modes) EXPECT_EQ(std::stoi(mode, nullptr, 8) & 077, 0) << mode;
   }
 
   std::string dir_;
@@ -321,7 +336,7 @@ TEST_F(Hardening, TablesKeepTheirLinksModesAndNamesOnEveryFileSystem) {
   if (root) {
     ASSERT_EQ(chown((elsewhere + "/kept.txt").c_str(), 65534, 65534), 0);
   }
-  ASSERT_EQ(Run("params.txt").status, 0);
+  ExpectReplacementNeverOpenToOthers("params.txt", "umask 000;");
   EXPECT_EQ(ReadFile(elsewhere + "/kept.txt"), table);
   EXPECT_EQ(ModeOf(elsewhere + "/kept.txt"), 0600);
   ASSERT_EQ(stat((elsewhere + "/kept.txt").c_str(), &st), 0);
@@ -356,6 +371,12 @@ TEST_F(Hardening, TablesKeepTheirLinksModesAndNamesOnEveryFileSystem) {
   EXPECT_EQ(ModeOf(Path("res.txt")), 0644);
   ASSERT_EQ(NamesIn(cache, false).size(), 1u);
   EXPECT_EQ(ModeOf(cache + "/" + NamesIn(cache, false)[0]), 0644);
+  // There a replaced table stays as closed as the new file was made.
+  for (const auto& [umask, old_mode] : {std::pair<std::string, int>{"022", 0600}, {"000", 0640}}) {
+    ASSERT_EQ(chmod(Path("res.txt").c_str(), old_mode), 0);
+    ASSERT_EQ(Run("params.txt", "umask " + umask + "; " + Faults("chmod")).status, 0);
+    EXPECT_EQ(ModeOf(Path("res.txt")) & ~old_mode, 0) << umask;
+  }
   // No atomic way to publish: a warning, no cache file, nothing left over.
   std::system(("rm -rf '" + Path("caches") + "'").c_str());
   r = Run("params.txt", Faults("link,rename2"));
@@ -399,18 +420,34 @@ TEST_F(Hardening, ReadOnlyTablesAndClosedFoldersAreHandledAsInPlace) {
   give_to_user("closed/results.txt");
   ASSERT_EQ(chmod(Path("closed").c_str(), 0555), 0);
   std::ofstream(Path("params.txt"), std::ios::app) << "RESULT_PREFIX closed/results\n";
-  r = ExpectRefused("params.txt",
+  // A file-size limit below the new table: the old table stays whole, be it
+  // shorter or longer than the new one, with fallocate or without it (ext2).
+  for (const std::string& old : {std::string("OLD\n"), std::string(2 * table.size(), 'O')}) {
+    for (const std::string& faults : {std::string(), Faults("fallocate")}) {
+      Write("closed/results.txt", old);
+      ExpectRefused("params.txt",
                     "Error. Cannot write the results table: closed/results.txt: File too large",
-                    "ulimit -f 1; " + as_user);
-  EXPECT_EQ(ReadFile(Path("closed/results.txt")), "OLD\n");
-  // Without fallocate (ext2) the write that meets the limit is the one that
-  // grows the file, before any old byte changes.
-  ExpectRefused("params.txt",
-                "Error. Cannot write the results table: closed/results.txt: File too large",
-                "ulimit -f 1; " + Faults("fallocate") + as_user);
-  EXPECT_TRUE(ReadFile(Path("closed/results.txt")) == "OLD\n");
-  r = Run("params.txt", as_user);
+                    "ulimit -f 1; " + faults + as_user);
+      EXPECT_TRUE(ReadFile(Path("closed/results.txt")) == old) << old.size() << faults;
+    }
+  }
+
+  // Another program's lock on the table: the run says that it waits, and
+  // writes once the lock is gone.
+  const std::string before = ReadFile(Path("closed/results.txt"));
+  const int held = open(Path("closed/results.txt").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  std::remove(Path(".stderr").c_str());
+  std::thread waiting([&] { r = Run("params.txt", as_user); });
+  const std::string notice =
+      "Notice: waiting for another program to release its lock on closed/results.txt.";
+  for (int i = 0; i < 600 && ReadFile(Path(".stderr")).find(notice) == std::string::npos; ++i)
+    usleep(100000);
+  EXPECT_TRUE(ReadFile(Path("closed/results.txt")) == before);
+  close(held);
+  waiting.join();
   EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Count(r.err, notice), 1) << r.err;
   EXPECT_EQ(ReadFile(Path("closed/results.txt")), table);
 
   // Eight runs writing one table in place at once on a slow disk: it ends as
@@ -492,6 +529,11 @@ TEST_F(Hardening, TablesKeepTheRulesOfAPlainOpen) {
     const std::string cache = "caches/marlik/params_txt/";
     EXPECT_EQ(ModeOf(Path("acl/results.txt")) & 07, 0);
     EXPECT_EQ(ModeOf(Path(cache + NamesIn(Path(cache), false).at(0))) & 07, 0);
+    // Made private, it is never replaced by a file that the folder's ACL
+    // opens to nobody, not even for a moment.
+    ASSERT_EQ(chmod(Path("acl/results.txt").c_str(), 0600), 0);
+    ExpectReplacementNeverOpenToOthers("params.txt", "umask 022;");
+    EXPECT_EQ(ModeOf(Path("acl/results.txt")), 0600);
     write_to("results");
     ASSERT_TRUE(shell("echo OLD >results.txt && chmod 640 results.txt && setfacl -m u:nobody:rw "
                       "results.txt && getfacl -cp results.txt >acl.before"));
