@@ -5,14 +5,14 @@
 // "fallocate" (no space reservation, as on ext2); "slowwrite" writes regular
 // files in small pieces with pauses, as a slow or remote disk does, so that
 // writers that overlap show it. "looklog" appends a file's mode, in octal,
-// to the file named by KOLVE_LOOK_LOG before each call that gives it its
-// owner, ACL or mode: what another user could have opened it with until then.
+// to the file named by KOLVE_LOOK_LOG before it is given its owner and before
+// its mode: what others could have opened it with since it was made, and
+// once it had its ACL.
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -72,17 +72,6 @@ int fchown(int fd, uid_t owner, gid_t group) {
   LogLook(fd);
   if (Faulty("chmod")) return Refuse(EPERM);
   return Real<int (*)(int, uid_t, gid_t)>("fchown")(fd, owner, group);
-}
-
-int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) {
-  LogLook(fd);
-  return Real<int (*)(int, const char*, const void*, size_t, int)>("fsetxattr")(fd, name, value,
-                                                                               size, flags);
-}
-
-int fremovexattr(int fd, const char* name) {
-  LogLook(fd);
-  return Real<int (*)(int, const char*)>("fremovexattr")(fd, name);
 }
 
 int renameat2(int from_dir, const char* from, int to_dir, const char* to, unsigned flags) {
