@@ -161,17 +161,17 @@ class Hardening : public ::testing::Test {
   }
 
   // Shell prefix that runs the binary with the named calls failing.
-  std::string Faults(const std::string& calls) const {
+  static std::string Faults(const std::string& calls) {
     return "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD='" KOLVE_FAULT_SHIM "' KOLVE_FAULTS=" +
-           calls + " KOLVE_LOOK_LOG='" + Path(".looks") + "' ";
+           calls + " ";
   }
 
   // Runs the binary and tells whether the file that replaced a table was,
   // from the moment it existed, never open to anyone but its owner.
-  void ExpectReplacementNeverOpenToOthers(const std::string& args,
-                                          const std::string& shell_prefix = "") {
+  void ExpectReplacementNeverOpenToOthers(const std::string& args, const std::string& shell_prefix) {
     std::remove(Path(".looks").c_str());
-    const Result r = Run(args, shell_prefix + Faults("looklog"));
+    const Result r =
+        Run(args, shell_prefix + " KOLVE_LOOK_LOG='" + Path(".looks") + "' " + Faults("looklog"));
     ASSERT_EQ(r.status, 0) << r.err;
     const std::vector<std::string> modes = Split(ReadFile(Path(".looks")), '\n');
     EXPECT_FALSE(modes.empty());
